@@ -1,0 +1,11 @@
+#include "libs/log/headergenerator.hpp"
+
+#include <unistd.h>
+
+namespace Log {
+
+unsigned long currentThreadId() {
+    return static_cast<unsigned long>(gettid());
+}
+
+} // namespace Log
