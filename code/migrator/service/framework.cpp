@@ -2,6 +2,9 @@
 
 #include "migrator/service/consolekeys.hpp"
 
+#include "libs/log/entry.hpp"
+#include "libs/log/logger.hpp"
+
 #include <iostream>
 #include <utility>
 
@@ -173,7 +176,23 @@ void Framework::message(MessageFlags flags, const std::string& text) {
         writeToLog(flags, text);
 }
 
-void Framework::writeToLog(MessageFlags, const std::string&) {}
+void Framework::writeToLog(MessageFlags flags, const std::string& text) {
+    Log::Level level = Log::Info;
+    Log::Verbosity verbosity = Log::Normal;
+    if (flags & 0x10) {
+        level = Log::Error;
+        verbosity = Log::Silent;
+    } else if (flags & 0x20) {
+        level = Log::Warn;
+        verbosity = Log::Summary;
+    }
+    const Log::Logger& logger = Log::mainLogger();
+    if (!logger.isLevelEnabled(level) || !logger.isVerbosityEnabled(verbosity))
+        return;
+    Log::Entry entry(verbosity, level);
+    entry.stream() << text;
+    logger.log(entry);
+}
 
 void Framework::setExitCode(int code) {
     exitCode_ = code;

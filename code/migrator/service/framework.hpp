@@ -3,11 +3,13 @@
 // the one message channel to console and log, the exit code, and the registers of files that a
 // migration replaces or deletes at its end.
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace Migration {
 
@@ -92,6 +94,9 @@ public:
 private:
     void writeToLog(MessageFlags flags, const std::string& text);
     bool runCommand(Command command);
+    bool flushToDisk(const std::string& path);
+    bool flushFolders(const std::vector<std::string>& files);
+    void revertSwaps(const std::vector<std::string>& order, std::size_t count);
 
     std::string programName_;
     std::string configFile_;

@@ -1,0 +1,37 @@
+#include "migrator/service/configstep.hpp"
+
+#include "migrator/service/service13.hpp"
+
+#include "libs/config/settings/version.hpp"
+#include "libs/files/paths.hpp"
+#include "libs/string/text.hpp"
+#include "shared/service/servicesettingswriter.hpp"
+
+#include <algorithm>
+
+namespace Migration {
+
+CentralServers builtInCentralServers() {
+    return {QELT_CENTRAL_SERVER, QELT_LEGACY_SERVER, QELT_LEGACY_SERVER_IP, QELT_ALTERNATIVE_SERVER};
+}
+
+std::vector<std::string> migratedServerAddresses(const std::vector<std::string>& configured,
+                                                 const CentralServers& servers) {
+    const auto isLegacy = [&servers](const std::string& address) {
+        return String::compareNoCase(address, servers.primary) == 0 ||
+               String::compareNoCase(address, servers.legacyHost) == 0 ||
+               String::compareNoCase(address, servers.legacyIp) == 0;
+    };
+    const bool legacy = std::any_of(configured.begin(), configured.end(), isLegacy);
+    return {legacy ? servers.primary : servers.alternative};
+}
+
+void Service13::migrateConfig() {
+    const std::string file = Files::join(dataDirectory_, "conf", "main.conf");
+    addFileToReplace(file);
+    settings_.server.addresses = migratedServerAddresses(settings_.server.addresses, builtInCentralServers());
+    settings_.version = Config::currentConfigVersion;
+    Config::writeServiceSettings(settings_, originalSettings_, file + ".new");
+}
+
+} // namespace Migration

@@ -1,0 +1,134 @@
+// The final swap of a migration: every migrated F.new takes the place of F, the old F is kept as
+// F.bak until the migration reports success, and the first failure undoes every swap made.
+
+#include "migrator/service/framework.hpp"
+
+#include "libs/files/flags.hpp"
+#include "libs/files/operations.hpp"
+#include "libs/files/paths.hpp"
+
+#include <exception>
+#include <set>
+#include <vector>
+
+namespace Migration {
+
+namespace {
+
+const char* const newSuffix = ".new";
+const char* const backupSuffix = ".bak";
+
+// The registered files in swap order: ascending, except that the configuration file, which
+// records the data version, goes last, so that it is swapped only when everything else is in
+// place and reverted first.
+std::vector<std::string> swapOrder(const std::set<std::string>& files, const std::string& configFile) {
+    std::vector<std::string> order;
+    bool hasConfig = false;
+    for (const std::string& file : files) {
+        if (file == configFile)
+            hasConfig = true;
+        else
+            order.push_back(file);
+    }
+    if (hasConfig)
+        order.push_back(configFile);
+    return order;
+}
+
+// The folder whose entries a rename of the file changes.
+std::string folderOf(const std::string& file) {
+    const std::string parent = Files::parentPath(file);
+    return parent.empty() ? std::string(".") : parent;
+}
+
+} // namespace
+
+bool Framework::renameFile(const std::string& from, const std::string& to) {
+    try {
+        Files::moveFile(from, to, Files::Flags::Read | Files::Flags::Write | Files::Flags::Overwrite |
+                                      Files::Flags::CreateDirectories);
+        return true;
+    } catch (const std::exception& e) {
+        message(Error, "Renaming the file '" + from + "' to '" + to + "' failed. Details: " + e.what());
+        return false;
+    }
+}
+
+bool Framework::flushToDisk(const std::string& path) {
+    try {
+        Files::syncFile(path);
+        return true;
+    } catch (const std::exception& e) {
+        message(Error, "Flushing the file '" + path + "' to disk failed. Details: " + e.what());
+        return false;
+    }
+}
+
+bool Framework::flushFolders(const std::vector<std::string>& files) {
+    std::set<std::string> folders;
+    for (const std::string& file : files)
+        folders.insert(folderOf(file));
+    bool flushed = true;
+    for (const std::string& folder : folders) {
+        try {
+            Files::syncDirectory(folder);
+        } catch (const std::exception& e) {
+            message(Error, "Flushing the folder '" + folder + "' to disk failed. Details: " + e.what());
+            flushed = false;
+        }
+    }
+    return flushed;
+}
+
+void Framework::revertSwaps(const std::vector<std::string>& order, std::size_t count) {
+    while (count > 0) {
+        const std::string& file = order[--count];
+        message(Information, "Reverting a replacement of the file '" + file + "'.");
+        if (renameFile(file, file + newSuffix))
+            renameFile(file + backupSuffix, file);
+    }
+}
+
+bool Framework::replaceFiles() {
+    const std::vector<std::string> order = swapOrder(filesToReplace_, configFile_);
+    std::size_t current = 0;
+    try {
+        for (const std::string& file : order) {
+            if (!flushToDisk(file + newSuffix))
+                return false;
+        }
+        for (; current < order.size(); ++current) {
+            const std::string& file = order[current];
+            message(Information, "Replacing the file '" + file + "'.");
+            if (!renameFile(file, file + backupSuffix)) {
+                revertSwaps(order, current);
+                return false;
+            }
+            if (!renameFile(file + newSuffix, file)) {
+                renameFile(file + backupSuffix, file);
+                revertSwaps(order, current);
+                return false;
+            }
+            filesToDelete_.insert(file + backupSuffix);
+        }
+        if (!order.empty() && !flushFolders(order)) {
+            revertSwaps(order, order.size());
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        message(Error, std::string("Replacing files and folders failed: ") + e.what());
+        revertSwaps(order, current);
+        return false;
+    }
+}
+
+void Framework::removeBackups() {
+    for (const std::string& file : filesToDelete_) {
+        message(Information, "Deleting file '" + file + "'.");
+        if (!Files::deleteFile(file))
+            message(Warning, "Failed to delete file '" + file + "'.");
+    }
+}
+
+} // namespace Migration

@@ -1,0 +1,55 @@
+#include "migrator/service/service13.hpp"
+
+#include "libs/config/inifile/inifile.hpp"
+#include "libs/config/settings/version.hpp"
+#include "libs/files/paths.hpp"
+
+namespace Migration {
+
+namespace {
+
+const Version migratorVersion13{13, 0, 0, 0};
+const std::uint32_t sourceDataVersion12 = 12;
+
+} // namespace
+
+Service13::Service13(const std::string& configFile, const std::string& applicationName,
+                     const std::string& dataDirectory)
+    : Service(configFile, applicationName, migratorVersion13, sourceDataVersion12), dataDirectory_(dataDirectory) {}
+
+bool Service13::isDataMigrated() const {
+    Config::SettingMap settings;
+    if (!Config::tryReadIniFile(Files::join(dataDirectory_, "conf", "main.conf"), settings))
+        return false;
+    return Config::readConfigVersion(settings) >= Config::currentConfigVersion;
+}
+
+void Service13::checkDataVersion(bool& alreadyMigrated) {
+    if (isDataMigrated()) {
+        alreadyMigrated = true;
+        return;
+    }
+    Service::checkDataVersion(alreadyMigrated);
+}
+
+void Service13::loadSettings(const Config::SettingMap& settings) {
+    settings_ = Config::readServiceSettings(settings, false);
+    originalSettings_ = settings;
+}
+
+void Service13::reportError(const std::string& text) {
+    message(Error, text);
+}
+
+void Service13::runSteps() {
+    message(Information, "Migrating institutions...");
+    message(Information, "Migrating studies...");
+    message(Information, "Migrating messages...");
+    message(Information, "Migrating history records...");
+    message(Information, "Migrating users...");
+    message(Information, "Migrating notifications...");
+    message(Information, "Migrating settings.json...");
+    migrateConfig();
+}
+
+} // namespace Migration
