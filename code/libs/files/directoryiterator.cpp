@@ -1,0 +1,46 @@
+#include "libs/files/directoryiterator.hpp"
+
+namespace Files {
+
+namespace fs = boost::filesystem;
+
+DirectoryIterator::DirectoryIterator(const std::string& name) : name_(name)
+{
+    boost::system::error_code error;
+    if (fs::is_directory(name, error))
+        iterator_ = std::make_shared<fs::directory_iterator>(name);
+    if (!hasEntry())
+        iterator_.reset();
+}
+
+bool DirectoryIterator::hasEntry() const
+{
+    return iterator_ && *iterator_ != fs::directory_iterator();
+}
+
+bool DirectoryIterator::next()
+{
+    if (!hasEntry())
+        return false;
+    ++*iterator_;
+    if (!hasEntry())
+        iterator_.reset();
+    return hasEntry();
+}
+
+bool DirectoryIterator::isDirectory() const
+{
+    return fs::is_directory((*iterator_)->status());
+}
+
+std::string DirectoryIterator::path() const
+{
+    return (*iterator_)->path().string();
+}
+
+std::string DirectoryIterator::filename() const
+{
+    return (*iterator_)->path().filename().string();
+}
+
+} // namespace Files

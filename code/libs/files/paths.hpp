@@ -1,0 +1,28 @@
+#pragma once
+// Path operations on UTF-8 path names, done the way Boost.Filesystem does them.
+
+#include <boost/exception_ptr.hpp>
+
+#include <string>
+
+namespace Files {
+
+// The parts joined with "/" inserted only where needed.
+std::string join(const std::string& a, const std::string& b);
+std::string join(const std::string& a, const std::string& b, const std::string& c);
+// The path without its last component ("" when there is none).
+std::string parentPath(const std::string& name);
+// The last component of the path.
+std::string filename(const std::string& name);
+// The path completed against the current directory when relative; absolute paths unchanged.
+std::string systemComplete(const std::string& name);
+// True when the path has a root directory ("/...").
+bool isAbsolute(const std::string& name);
+
+// True when the path (following links) is a regular file, respectively a directory. A missing
+// path gives false. When the status query fails, the exception is stored in *error (when given)
+// and the result is false. Never throws.
+bool isFile(const std::string& name, boost::exception_ptr* error = nullptr);
+bool isDirectory(const std::string& name, boost::exception_ptr* error = nullptr);
+
+} // namespace Files
