@@ -25,6 +25,17 @@ bool packCode(std::string_view code, std::uint32_t& half)
     return true;
 }
 
+// True when the half holds letters or digits from its least significant byte up, then only
+// zero bytes: the codes that the text form writes back unchanged.
+bool isWritableCode(std::uint32_t half)
+{
+    for (; half != 0; half >>= 8) {
+        if (!String::isAlphanumeric(static_cast<char>(half & 0xFF)))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string Id::code() const
@@ -71,6 +82,8 @@ bool Id::readStrict(std::string_view text)
         return false;
     std::uint64_t whole = 0;
     if (String::tryIntegerFromDec(text, whole, true)) {
+        if (!isWritableCode(static_cast<std::uint32_t>(whole >> 32)))
+            return false;
         value_ = whole;
         return true;
     }

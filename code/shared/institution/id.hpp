@@ -32,6 +32,8 @@ public:
 
     // Reads a plain unsigned 64-bit decimal value or the form code "#" number, with at most
     // four letters or digits before "#" and an unsigned 32-bit decimal number after it.
+    // A plain value is accepted only when its code half holds a code that toText writes back
+    // (letters or digits, then zero bytes), so that no reading yields an unwritable identifier.
     // Returns false, leaving the empty identifier, on any other text.
     bool fromText(std::string_view text);
 
