@@ -6,7 +6,8 @@
 
 namespace Compress::Type {
 
-enum Enum { none = 0, gzip = 1, bzip2 = 2 };
+// A fixed underlying type, so that any number read from outside is a valid (if unnamed) value.
+enum Enum : int { none = 0, gzip = 1, bzip2 = 2 };
 
 // bzip2 for «bzip2», gzip for «gzip» (ASCII letter case ignored); none for any other text.
 Enum fromText(std::string_view text);
