@@ -8,6 +8,7 @@
 
 #include <boost/exception/get_error_info.hpp>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,31 @@ TEST(LenientConversions, RepairInsteadOfFailing)
     for (const std::u16string& units : {std::u16string{0xD800}, std::u16string{0xDFFF, 0xDBFF},
                                         std::u16string{0xD800, 0xD800, 0xDC00, 0xDC00}})
         EXPECT_NO_THROW(String::checkUtf8(String::utf16ToUtf8Lenient(units)));
+}
+
+TEST(Repair, AnyInputGivesWellFormedTextAndRepairIsIdempotent)
+{
+    std::mt19937 random(20261209);
+    // Bytes biased towards lead and continuation bytes, so that broken sequences are frequent.
+    const std::string alphabet = "a\x80\xBF\xC2\xC3\xDF\xE0\xE2\xED\xEF\xF0\xF4\xF5\xFF";
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::uniform_int_distribution<std::size_t> length(0, 12);
+    std::uniform_int_distribution<unsigned> unit(0xD7F0, 0xE010);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes;
+        std::u16string units;
+        for (std::size_t i = length(random); i > 0; --i) {
+            bytes.push_back(alphabet[pick(random)]);
+            units.push_back(static_cast<char16_t>(unit(random)));
+        }
+        const std::string fixed = String::fixUtf8(bytes);
+        ASSERT_NO_THROW(String::checkUtf8(fixed));
+        ASSERT_EQ(String::fixUtf8(fixed), fixed);
+        const std::u16string fixedUnits = String::fixUtf16(units);
+        ASSERT_NO_THROW(String::utf16ToUtf8(fixedUnits));
+        ASSERT_EQ(String::fixUtf16(fixedUnits), fixedUnits);
+        ASSERT_EQ(String::utf8ToUtf16(String::utf16ToUtf8(fixedUnits)), fixedUnits);
+    }
 }
 
 } // namespace
