@@ -7,9 +7,12 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <vector>
 
 namespace Files {
 
@@ -69,17 +72,91 @@ bool makeHardLink(const std::string& from, const std::string& to)
     return ::link(from.c_str(), to.c_str()) == 0;
 }
 
+boost::system::error_code lastError()
+{
+    return boost::system::error_code(errno, boost::system::system_category());
+}
+
+// Owns one open descriptor.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now, reporting the failure a deferred write error shows up as.
+    bool close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAllBytes(int fd, const char* bytes, std::size_t count)
+{
+    while (count > 0) {
+        const ssize_t written = ::write(fd, bytes, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        count -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Streams the content of from into to in 1 MiB chunks, giving the copy the source's permission
+// bits. The target must not exist yet. Works across file systems.
+boost::system::error_code streamCopy(const std::string& from, const std::string& to, bool& created)
+{
+    Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat source {};
+    if (in.get() < 0 || ::fstat(in.get(), &source) != 0)
+        return lastError();
+    const mode_t mode = source.st_mode & 07777;
+    Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (out.get() < 0)
+        return lastError();
+    created = true;
+    std::vector<char> buffer(1024 * 1024);
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return lastError();
+        if (got == 0)
+            break;
+        if (!writeAllBytes(out.get(), buffer.data(), static_cast<std::size_t>(got)))
+            return lastError();
+    }
+    if (::fchmod(out.get(), mode) != 0 || !out.close())
+        return lastError();
+    return {};
+}
+
 void copyContent(const std::string& from, const std::string& to)
 {
-    boost::system::error_code error;
-    fs::copy_file(from, to, fs::copy_options::none, error);
+    bool created = false;
+    const boost::system::error_code error = streamCopy(from, to, created);
     if (!error)
         return;
-    if (error != boost::system::errc::file_exists) {
+    if (created) {
         boost::system::error_code ignored;
         fs::remove(to, ignored);
     }
-    throwCopyFailure(error, fs::filesystem_error("boost::filesystem::copy_file", from, to, error).what());
+    throwCopyFailure(error, fs::filesystem_error("copy file", from, to, error).what());
 }
 
 void touch(const std::string& name)
