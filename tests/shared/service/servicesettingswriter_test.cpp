@@ -237,6 +237,7 @@ TEST_F(ServiceSettingsWriterTest, UnknownKeysOfTheOldFileAreCarriedOver)
     original.set("server.timeoutSeconds", "5");
     original.set("server.maxRetries", "soon");
     original.set("dicomizer.enabled", "no");
+    original.set(" robot .workers", "3");
 
     Config::ServiceSettings settings = Config::readServiceSettings(original, false);
     settings.version = 13;
@@ -254,6 +255,7 @@ TEST_F(ServiceSettingsWriterTest, UnknownKeysOfTheOldFileAreCarriedOver)
     expected.set("migrator.log.level", "debug");
     expected.set("service.log.file", "log/service.log");
     expected.set("other.component.flag", "C:\\x!#");
+    expected.set(" robot .workers", "3");
     EXPECT_EQ(written, expected);
 }
 

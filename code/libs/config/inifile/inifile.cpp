@@ -191,13 +191,36 @@ std::string encodeValue(const std::string& value)
     return encoded;
 }
 
-bool readsBackAsItself(const std::string& key)
+// True when a "key = value" line gives back exactly this key.
+bool isFlatKey(const std::string& key)
 {
     if (key.empty() || isWhitespace(key.front()) || isWhitespace(key.back()))
         return false;
     if (isCommentStart(key.front()) || key.front() == '[')
         return false;
     return key.find_first_of("=:\n") == std::string::npos;
+}
+
+// A key that came from an unusual section name («[ a=b ]») cannot be written flat; it is written
+// below a header of that section instead. Returns the position of the dot that ends the section
+// part, or npos when no split reads back as the key.
+std::size_t sectionSplit(const std::string& key)
+{
+    for (std::size_t dot = key.rfind('.'); dot != std::string::npos && dot > 0;
+         dot = key.rfind('.', dot - 1)) {
+        const std::string section = key.substr(0, dot);
+        if (section.find_first_of("]\n") == std::string::npos && isFlatKey(key.substr(dot + 1)))
+            return dot;
+    }
+    return std::string::npos;
+}
+
+void appendLine(std::string& text, const std::string& key, const std::string& value)
+{
+    text += key;
+    text += " = ";
+    text += encodeValue(value);
+    text += '\n';
 }
 
 std::string readText(const std::string& filename)
@@ -262,18 +285,22 @@ bool tryReadIniFile(const std::string& filename, SettingMap& settings)
 
 std::string toIniText(const SettingMap& settings)
 {
-    std::string text;
+    std::string flat;
+    std::string sectioned;
     for (const auto& [key, value] : settings) {
         if (value.empty())
             continue;
-        if (!readsBackAsItself(key))
+        if (isFlatKey(key)) {
+            appendLine(flat, key, value);
+            continue;
+        }
+        const std::size_t dot = sectionSplit(key);
+        if (dot == std::string::npos)
             BOOST_THROW_EXCEPTION(Exceptions::InvalidKey() << Exceptions::Key_(key));
-        text += key;
-        text += " = ";
-        text += encodeValue(value);
-        text += '\n';
+        sectioned += "[" + key.substr(0, dot) + "]\n";
+        appendLine(sectioned, key.substr(dot + 1), value);
     }
-    return text;
+    return flat + sectioned;
 }
 
 void writeIniFile(const SettingMap& settings, const std::string& filename)

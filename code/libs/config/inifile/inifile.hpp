@@ -25,13 +25,14 @@ bool tryReadIniFile(const std::string& filename, SettingMap& settings);
 std::string decodeValue(const std::string& raw);
 
 // Returns the INI text of the map: one "key = value\n" line per entry with a non-empty value,
-// in the map's key order, without sections or comments. Values are trimmed of whitespace;
-// backslash, "#", "!", line feed and carriage return are written as escapes, and a value that
-// begins and ends with the same quote character is put between double quotes, so that reading
-// the text back gives every written value as it was (apart from the trimmed whitespace).
-// Throws Config::Exceptions::InvalidKey with Config::Exceptions::Key_ for a key that would not
-// read back as itself (empty, with leading or trailing whitespace, starting with "#", "!" or
-// "[", or holding "=", ":" or a line feed).
+// in the map's key order, without comments. Values are trimmed of whitespace; backslash, "#",
+// "!", line feed and carriage return are written as escapes, and a value that begins and ends
+// with the same quote character is put between double quotes, so that reading the text back
+// gives every written value as it was (apart from the trimmed whitespace). Keys are written flat
+// («server.address = x»); only a key that would not read back so (one that came from a section
+// name with spaces, "=" or ":") follows the flat lines below a header of its section.
+// Throws Config::Exceptions::InvalidKey with Config::Exceptions::Key_ for a key that no line
+// can give back (empty, or "=", ":" or a line feed outside any possible section name).
 std::string toIniText(const SettingMap& settings);
 
 // Writes toIniText of the map to the file (name made absolute against the current directory),

@@ -295,9 +295,28 @@ TEST(IniText, FlatSortedTrimmedAndEscaped)
                                       "quoted = \"\"x\"\"\nserver.path = C:\\\\data\\!x\nws = \n");
 }
 
-TEST(IniText, KeysThatWouldReadBackDifferentlyAreRefused)
+TEST_F(IniFileTest, KeysOfUnusualSectionsAreWrittenBelowTheirSection)
 {
-    for (const std::string key : {" lead", "trail ", "#c", "!c", "[s", "a=b", "a:b", "a\nb"}) {
+    const SettingMap map = parse("plain = 1\n[ Server ]\naddress = a\n[a=b]\nk = 2\n[x:y z]\nk.l = 3\n"
+                                 "[#c]\nd = 4\n[!c]\nd = 5\n[[s]\nt = 6\n[ ]\nu = 7\n[q]\nr = 8\n"
+                                 "[s]x]\nv = 9\n");
+    EXPECT_EQ(valueOf(map, " server .address"), "a");
+    EXPECT_EQ(valueOf(map, "a=b.k"), "2");
+    EXPECT_EQ(valueOf(map, "x:y z.k.l"), "3");
+    EXPECT_EQ(valueOf(map, " .u"), "7");
+    EXPECT_EQ(valueOf(map, "s.v"), "9");
+
+    const std::string text = Config::toIniText(map);
+    EXPECT_EQ(text.substr(0, text.find('[')), "plain = 1\nq.r = 8\ns.v = 9\n");
+    EXPECT_NE(text.find("\n[a=b]\nk = 2\n"), std::string::npos) << text;
+    TestSupport::writeFile(file(), text);
+    EXPECT_EQ(Config::readIniFile(file()), map) << text;
+}
+
+TEST(IniText, KeysThatCannotReadBackAreRefused)
+{
+    for (const std::string key : {"", " lead", "trail ", "#c", "!c", "[s", "a=b", "a:b", "a\nb",
+                                  "a.b=c", "s]x.=k", "a\n.b", "x.k "}) {
         SettingMap map;
         map.set(key, "v");
         try {
