@@ -211,6 +211,44 @@ TEST_F(ServiceSettingsWriterTest, SingleSettingsAsTheyAreWritten)
     EXPECT_EQ(writtenText(s), "compression.level = 7\n" + std::string(fourLines));
 }
 
+TEST_F(ServiceSettingsWriterTest, ExactRewriteOfAHandEditedFile)
+{
+    TestSupport::writeFile(dir_ / "main.conf", "# service configuration\r\n"
+                                               "[data]\r\nversion = 12\r\n"
+                                               "[Institution]\r\nId = SK\\#12\r\n"
+                                               "[Server]\r\nInstitutionId = SRV\\#1\r\n"
+                                               "Address = legacy.example , \r\n"
+                                               "timeoutSeconds = 300   ! the default\r\n"
+                                               "[compression]\r\ntype = BZIP2\r\n"
+                                               "[]\r\ndicomizer.enabled = No\r\nproxy = auto\r\n"
+                                               "proxy.server = \"\"\r\n"
+                                               "[migrator.log]\r\nlevel : debug\r\n");
+    const SettingMap original = Config::readIniFile(dir_ / "main.conf");
+    Config::ServiceSettings settings = Config::readServiceSettings(original, false);
+    settings.version = 13;
+    settings.server.addresses = {"central.example"};
+    Config::writeServiceSettings(settings, original, file());
+    EXPECT_EQ(TestSupport::readFile(file()), "compression.type = bzip2\n"
+                                             "data.version = 13\n"
+                                             "dicomizer.enabled = no\n"
+                                             "institution.id = SK\\#12\n"
+                                             "migrator.log.level = debug\n"
+                                             "proxy = auto\n"
+                                             "server.address = central.example\n"
+                                             "server.institutionid = SRV\\#1\n");
+
+    settings.proxy.enabled = false;
+    settings.proxy.server = "p1";
+    Config::writeServiceSettings(settings, file());
+    EXPECT_EQ(TestSupport::readFile(file()), "compression.type = bzip2\n"
+                                             "data.version = 13\n"
+                                             "dicomizer.enabled = no\n"
+                                             "institution.id = SK\\#12\n"
+                                             "proxy.server = p1\n"
+                                             "server.address = central.example\n"
+                                             "server.institutionid = SRV\\#1\n");
+}
+
 TEST_F(ServiceSettingsWriterTest, EverySettingSurvivesTheRewrite)
 {
     TestSupport::writeFile(dir_ / "main.conf", everySettingChanged);
