@@ -315,8 +315,8 @@ private:
             if (!continued) {
                 return value;
             }
-            if (index_ + 1 >= lines_.size()) {
-                fail("the file ends inside a continued hex list");
+            if (index_ + 1 >= lines_.size() || trimmed(lines_[index_ + 1]).empty()) {
+                fail("a continued hex list has no next line");
             }
             piece = trimmed(lines_[++index_]);
         }
