@@ -34,8 +34,6 @@ public:
     // Number of idle statements held for this text.
     std::size_t idleCount(const std::string& sql) const;
 
-    sqlite3* database() const noexcept { return database_; }
-
 private:
     bool put(sqlite3_stmt* statement, const std::string& key) noexcept;
 
