@@ -55,8 +55,14 @@ Logger& mainLogger() {
 void Logger::setFile(const std::string& fileName, const std::string& directory) {
     path_ = fileName;
     output_ = outputForName(fileName);
-    if (!directory.empty() && !Files::isAbsolute(fileName)) {
-        path_ = Files::systemComplete(Files::join(directory, fileName));
+    if (directory.empty() || Files::isAbsolute(fileName)) {
+        return;
+    }
+    path_ = Files::join(directory, fileName);
+    try {
+        path_ = Files::systemComplete(path_);
+    } catch (const std::exception&) {
+        // Without a current directory the joined path is the best there is.
     }
 }
 

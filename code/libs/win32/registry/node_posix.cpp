@@ -21,10 +21,16 @@ struct OpenedKey {
 
 namespace {
 
-[[noreturn]] void throwAccess(const std::string& key, std::uint32_t code, const std::string& text) {
-    BOOST_THROW_EXCEPTION(Exceptions::AccessRegistry()
-                          << Exceptions::Key_(key) << ::Exceptions::WinErrorCode_(code)
-                          << ::Exceptions::Error_(text));
+Exceptions::AccessRegistry accessFailure(const std::string& key, std::uint32_t code,
+                                         const std::string& text) {
+    Exceptions::AccessRegistry failure;
+    failure << Exceptions::Key_(key) << ::Exceptions::WinErrorCode_(code)
+            << ::Exceptions::Error_(text);
+    return failure;
+}
+
+std::string unreadable(const std::string& file, std::uint32_t code) {
+    return "cannot read the registry file " + file + ": " + errorDescription(code);
 }
 
 std::string readFileContent(const std::string& file, const std::string& key) {
@@ -34,8 +40,8 @@ std::string readFileContent(const std::string& file, const std::string& key) {
         if (number == ENOENT || number == ENOTDIR) {
             BOOST_THROW_EXCEPTION(Exceptions::NotFound() << Exceptions::Key_(key));
         }
-        throwAccess(key, static_cast<std::uint32_t>(number),
-                    "cannot read the registry file " + file + ": " + errorDescription(number));
+        BOOST_THROW_EXCEPTION(accessFailure(key, static_cast<std::uint32_t>(number),
+                                            unreadable(file, static_cast<std::uint32_t>(number))));
     }
     try {
         ::Files::File input(file, ::Files::Flags::Read);
@@ -45,7 +51,9 @@ std::string readFileContent(const std::string& file, const std::string& key) {
     } catch (const ::Files::Exceptions::Exception& e) {
         const int* number = boost::get_error_info<::Exceptions::SystemErrorCode_>(e);
         const std::uint32_t code = static_cast<std::uint32_t>(number ? *number : EIO);
-        throwAccess(key, code, "cannot read the registry file " + file + ": " + errorDescription(code));
+        BOOST_THROW_EXCEPTION(accessFailure(key, code, unreadable(file, code)));
+    } catch (const std::exception&) {
+        BOOST_THROW_EXCEPTION(accessFailure(key, EIO, unreadable(file, EIO)));
     }
 }
 
@@ -55,9 +63,10 @@ std::shared_ptr<const OpenedKey> openKey(Root parent, const std::string& path) {
     RegistryFile::Hive hive;
     RegistryFile::ParseFailure failure;
     if (!hive.parse(readFileContent(file, key), failure)) {
-        throwAccess(key, EINVAL,
-                    "registry file " + file + ", line " + std::to_string(failure.line) + ": " +
-                        failure.reason);
+        BOOST_THROW_EXCEPTION(accessFailure(key, EINVAL,
+                                            "registry file " + file + ", line " +
+                                                std::to_string(failure.line) + ": " +
+                                                failure.reason));
     }
     if (!hive.hasKey(parent, path)) {
         BOOST_THROW_EXCEPTION(Exceptions::NotFound() << Exceptions::Key_(key));
@@ -89,8 +98,9 @@ void NodeImpl::reset(Root parent, const std::string& path, bool writable, const 
         return;
     }
     if (writable) {
-        throwAccess(keyName(parent, path, std::string()), EROFS,
-                    "the registry file " + RegistryFile::location() + " is read-only");
+        BOOST_THROW_EXCEPTION(accessFailure(keyName(parent, path, std::string()), EROFS,
+                                            "the registry file " + RegistryFile::location() +
+                                                " is read-only"));
     }
     key_ = openKey(parent, path);
     writable_ = writable;
