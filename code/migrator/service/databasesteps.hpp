@@ -1,0 +1,87 @@
+#pragma once
+// The six database steps of the version-13 migration: the institution database is retired, and
+// the study, deleted-jobs, message, history record, user and notification databases are each
+// copied to their name with ".new" appended and upgraded in the copy. The service's own files
+// are never written; every copied database is entered for the final replacement.
+
+#include "libs/datetime/packed.hpp"
+#include "libs/db/sqlitedb.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace Migration {
+
+class Framework;
+
+// How the steps treat blocked databases; the defaults are those of a normal run.
+struct DatabaseOptions {
+    // Decides, for every call blocked by another connection, whether to wait and retry. Empty:
+    // the layer's default back-off of about five minutes.
+    Sqlite::BusyHandler busyHandler;
+};
+
+// The upgrade script of a job database (study/jobs.db and each study/<name>/job.db).
+extern const char* const jobsScript;
+extern const char* const messagesScript;
+extern const char* const usersScript;
+extern const char* const notificationsScript;
+// The upgrade script of the history record database, deleting every event older than cutoff.
+std::string historyScript(std::int64_t cutoff);
+
+// The packed date-time 365 days before nowUtc: history events below it are dropped.
+std::int64_t historyCutoff(Datetime::DateTime nowUtc);
+
+// Makes the working copy of an existing database and opens it ready for an upgrade script.
+// Refuses, with std::runtime_error naming the file, a database whose "-wal" or "-journal"
+// companion holds unfinished changes; nothing is registered or written then. Otherwise enters
+// path for the final replacement, copies it to path + ".new" (replacing an older copy) while
+// holding a read lock on the original, so no other connection can change it meanwhile, and
+// returns the connection on the copy with legacy table renames (references to a renamed table
+// are kept as written), foreign keys off, no journal, no syncing and a 16 MiB page cache.
+// SQLite failures carry the engine's tags and the file name; copy failures the file layer's.
+std::unique_ptr<Sqlite::Connection> prepareDatabaseCopy(Framework& framework, const std::string& path,
+                                                        const DatabaseOptions& options = DatabaseOptions());
+
+// Enters institution/institution.db, when it is a regular file, in the files to delete after a
+// successful migration. The file is not opened.
+void migrateInstitutions(Framework& framework, const std::string& dataDirectory);
+
+// Upgrades study/jobs.db and the job.db of every subfolder of study except "session", converts
+// study/deleted.db, then empties study/session (the folder stays). Does nothing without a study
+// folder; missing databases are skipped.
+void migrateStudies(Framework& framework, const std::string& dataDirectory,
+                    const DatabaseOptions& options = DatabaseOptions());
+
+// Runs jobsScript on the copy of the job database at path; nothing when it is not a file.
+void migrateJobDatabase(Framework& framework, const std::string& path,
+                        const DatabaseOptions& options = DatabaseOptions());
+
+// In one exclusive transaction on the copy of the deleted-jobs database at path: rewrites each
+// details.distantInstitution of the old "identifier:number" form as the identifier's text (an
+// unreadable one as the empty identifier «#0»), then removes details.localContact from every
+// row. Memory use does not grow with the number of rows. Nothing when path is not a file.
+void migrateDeletedJobs(Framework& framework, const std::string& path,
+                        const DatabaseOptions& options = DatabaseOptions());
+
+// message/message.db with messagesScript.
+void migrateMessages(Framework& framework, const std::string& dataDirectory,
+                     const DatabaseOptions& options = DatabaseOptions());
+
+// record/rm.db with historyScript of the cutoff of the current UTC time.
+void migrateHistoryRecords(Framework& framework, const std::string& dataDirectory,
+                           const DatabaseOptions& options = DatabaseOptions());
+// record/rm.db with historyScript of the given cutoff.
+void migrateHistoryRecords(Framework& framework, const std::string& dataDirectory, std::int64_t cutoff,
+                           const DatabaseOptions& options = DatabaseOptions());
+
+// conf/user.db with usersScript.
+void migrateUsers(Framework& framework, const std::string& dataDirectory,
+                  const DatabaseOptions& options = DatabaseOptions());
+
+// conf/notification.db with notificationsScript.
+void migrateNotifications(Framework& framework, const std::string& dataDirectory,
+                          const DatabaseOptions& options = DatabaseOptions());
+
+} // namespace Migration
