@@ -66,6 +66,39 @@ TEST(DurationFormat, ClockStyles)
     EXPECT_EQ(format(-milliseconds(5500), 1), "-5.5s");
 }
 
+TEST(DurationFormat, EveryStyleOfTheReferenceDurations)
+{
+    struct Case {
+        time_duration duration;
+        const char* full;
+        const char* clock;
+        const char* brief;
+    };
+    const Case cases[] = {
+        {seconds(0), "00:00:00", "0:0:0", "0"},
+        {microseconds(523), "523 microsecond", "523\xCE\xBCs", "523\xCE\xBCs"},
+        {microseconds(12300), "12.3 millisecond", "12.3ms", "12.3ms"},
+        {microseconds(12045), "12.045 millisecond", "12.045ms", "12.045ms"},
+        {seconds(5), "00:00:05", "0:0:5", "5s"},
+        {milliseconds(5120), "5.12 second", "5.12s", "5.12s"},
+        {minutes(1), "00:01:00", "0:1:0", "1:0"},
+        {milliseconds(65500), "00:01:05.5", "0:1:5.5", "1:5.5"},
+        {minutes(5) + milliseconds(4718), "00:05:04.718", "0:5:4.718", "5:4.718"},
+        {hours(1) + seconds(5), "01:00:05", "1:0:5", "1:0:5"},
+        {hours(26), "1 02:00:00", "1 2:0:0", "1 2:0:0"},
+        {seconds(-5), "-00:00:05", "-0:0:5", "-5s"},
+        {microseconds(5000300), "5.0003 second", "5.0003s", "5s"},
+        {microseconds(500), "500 microsecond", "500\xCE\xBCs", "500\xCE\xBCs"},
+        {hours(1), "01:00:00", "1:0:0", "1:0:0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.brief);
+        EXPECT_EQ(format(c.duration, 0), c.full);
+        EXPECT_EQ(format(c.duration, 1), c.clock);
+        EXPECT_EQ(format(c.duration, 2), c.brief);
+    }
+}
+
 TEST(DurationFormat, SpecialValues)
 {
     const Datetime::DurationFormat f;
