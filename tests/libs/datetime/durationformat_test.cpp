@@ -19,51 +19,20 @@ std::string format(const time_duration& d, int style, bool ascii = false)
     return Datetime::formatDuration(d, Datetime::DurationFormat{style, ascii});
 }
 
-TEST(DurationFormat, ShortStyle)
+TEST(DurationFormat, FractionsGroupsAndTheAsciiFlag)
 {
-    EXPECT_EQ(format(seconds(0), 2), "0");
-    EXPECT_EQ(format(microseconds(523), 2), "523\xCE\xBCs");
     EXPECT_EQ(format(microseconds(523), 2, true), "523us");
-    EXPECT_EQ(format(microseconds(12300), 2), "12.3ms");
-    EXPECT_EQ(format(microseconds(12045), 2), "12.045ms");
-    EXPECT_EQ(format(seconds(5), 2), "5s");
-    EXPECT_EQ(format(milliseconds(5120), 2), "5.12s");
-    EXPECT_EQ(format(minutes(1), 2), "1:0");
-    EXPECT_EQ(format(milliseconds(65500), 2), "1:5.5");
-    EXPECT_EQ(format(minutes(5) + milliseconds(4718), 2), "5:4.718");
-    EXPECT_EQ(format(hours(1) + seconds(5), 2), "1:0:5");
-    EXPECT_EQ(format(hours(26), 2), "1 2:0:0");
-    EXPECT_EQ(format(seconds(-5), 2), "-5s");
-    EXPECT_EQ(format(microseconds(5000300), 2), "5s");
-    EXPECT_EQ(format(microseconds(500), 2), "500\xCE\xBCs");
-    EXPECT_EQ(format(hours(1), 2), "1:0:0");
+    EXPECT_EQ(format(microseconds(523), 1, true), "523us");
+    EXPECT_EQ(format(microseconds(523), 0, true), "523 microsecond");
     EXPECT_EQ(format(hours(1) + milliseconds(500), 2), "1:0:0");
     EXPECT_EQ(format(milliseconds(50), 2), "50ms");
     EXPECT_EQ(format(microseconds(1005), 2), "1.005ms");
     EXPECT_EQ(format(milliseconds(-12), 2), "-12ms");
-}
-
-TEST(DurationFormat, ClockStyles)
-{
-    EXPECT_EQ(format(seconds(0), 0), "00:00:00");
-    EXPECT_EQ(format(seconds(0), 1), "0:0:0");
-    EXPECT_EQ(format(seconds(5), 0), "00:00:05");
-    EXPECT_EQ(format(seconds(5), 1), "0:0:5");
-    EXPECT_EQ(format(milliseconds(5500), 0), "5.5 second");
-    EXPECT_EQ(format(milliseconds(5500), 1), "5.5s");
-    EXPECT_EQ(format(microseconds(5000300), 0), "5.0003 second");
-    EXPECT_EQ(format(microseconds(5000300), 1), "5.0003s");
-    EXPECT_EQ(format(microseconds(523), 0), "523 microsecond");
-    EXPECT_EQ(format(microseconds(523), 1), "523\xCE\xBCs");
-    EXPECT_EQ(format(microseconds(523), 1, true), "523us");
-    EXPECT_EQ(format(microseconds(12045), 0), "12.045 millisecond");
-    EXPECT_EQ(format(microseconds(12300), 1), "12.3ms");
     EXPECT_EQ(format(milliseconds(61500), 0), "00:01:01.5");
-    EXPECT_EQ(format(milliseconds(61500), 1), "0:1:1.5");
     EXPECT_EQ(format(hours(26) + microseconds(7), 0), "1 02:00:00.000007");
-    EXPECT_EQ(format(hours(1), 0), "01:00:00");
-    EXPECT_EQ(format(seconds(-5), 0), "-00:00:05");
     EXPECT_EQ(format(-milliseconds(5500), 1), "-5.5s");
+    // Styles outside 0 to 2 write the short form.
+    EXPECT_EQ(format(seconds(5), 7), "5s");
 }
 
 TEST(DurationFormat, EveryStyleOfTheReferenceDurations)
