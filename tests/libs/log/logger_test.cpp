@@ -237,6 +237,15 @@ TEST(Logger, UnopenableFileFallsBackToStandardOutput) {
     EXPECT_EQ(LogTest::readFile(folder / "plain"), "a file, not a folder");
 }
 
+TEST(Logger, WriteFailuresAreSwallowed) {
+    Log::Logger logger;
+    logger.setFile("/dev/full", "");
+    ASSERT_EQ(logger.output(), Log::Output::File);
+    testing::internal::CaptureStdout();
+    EXPECT_NO_THROW(logInfo(logger, std::string(100000, 'x')));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "an opened file is not replaced";
+}
+
 TEST(Logger, StandardErrorAndNoOutput) {
     Log::Logger logger;
     logger.setFile("stderr", "");
