@@ -1,0 +1,250 @@
+#include "migrator/service/framework.hpp"
+
+#include "support/filecontent.hpp"
+#include "support/temporarydirectory.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <dlfcn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// A thin layer over rename(2) and fsync(2) that fails on purpose with EIO: the rename from
+// failingRenameFrom (to failingRenameTo, when that is set), and fsync of the kind chosen.
+namespace {
+enum class FailingFsync { None, Everything, Folders };
+std::string failingRenameFrom;
+std::string failingRenameTo;
+FailingFsync failingFsync = FailingFsync::None;
+
+bool isFolder(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
+}
+} // namespace
+
+extern "C" int rename(const char* from, const char* to) {
+    using RenameFunction = int (*)(const char*, const char*);
+    static const auto realRename = reinterpret_cast<RenameFunction>(dlsym(RTLD_NEXT, "rename"));
+    if (!failingRenameFrom.empty() && failingRenameFrom == from &&
+        (failingRenameTo.empty() || failingRenameTo == to)) {
+        errno = EIO;
+        return -1;
+    }
+    return realRename(from, to);
+}
+
+extern "C" int fsync(int fd) {
+    using FsyncFunction = int (*)(int);
+    static const auto realFsync = reinterpret_cast<FsyncFunction>(dlsym(RTLD_NEXT, "fsync"));
+    if (failingFsync == FailingFsync::Everything || (failingFsync == FailingFsync::Folders && isFolder(fd))) {
+        errno = EIO;
+        return -1;
+    }
+    return realFsync(fd);
+}
+
+namespace {
+
+using TestSupport::exists;
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+class Replacing : public Migration::Framework {
+public:
+    explicit Replacing(const std::string& configFile = "none") : Framework(configFile, "migrator") {
+        setConsole(console);
+    }
+    std::string title() const override { return "t"; }
+    bool analyze() override { return false; }
+    bool repair() override { return false; }
+    bool migrate() override { return false; }
+
+    std::ostringstream console;
+};
+
+class ReplacementTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        failingRenameFrom.clear();
+        failingRenameTo.clear();
+        failingFsync = FailingFsync::None;
+    }
+
+    // Registers each name with an old content and a migrated ".new" beside it.
+    void prepare(Replacing& framework, const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            writeFile(path(name), "old " + name);
+            writeFile(path(name) + ".new", "new " + name);
+            framework.addFileToReplace(path(name));
+        }
+    }
+
+    std::string path(const std::string& name) const { return directory / name; }
+
+    void expectUntouched(const std::string& name) {
+        EXPECT_EQ("old " + name, readFile(path(name)));
+        EXPECT_EQ("new " + name, readFile(path(name) + ".new"));
+    }
+
+    TestSupport::TemporaryDirectory directory;
+};
+
+TEST_F(ReplacementTest, EmptyRegistersSucceedSilently) {
+    Replacing framework;
+    EXPECT_TRUE(framework.replaceFiles());
+    framework.removeBackups();
+    EXPECT_EQ("", framework.console.str());
+}
+
+TEST_F(ReplacementTest, SwapsEveryFileKeepsBackupsAndRemovesThemInOrder) {
+    Replacing framework;
+    prepare(framework, {"c.db", "a.db", "sub/b.db"});
+    writeFile(path("a.db.bak"), "stale");
+    framework.addFileToDelete(path("gone.db"));
+    framework.addFileToReplace(path("a.db"));
+    ASSERT_TRUE(framework.replaceFiles());
+    for (const std::string name : {"a.db", "c.db", "sub/b.db"}) {
+        EXPECT_EQ("new " + name, readFile(path(name)));
+        EXPECT_EQ("old " + name, readFile(path(name) + ".bak"));
+        EXPECT_FALSE(exists(path(name) + ".new"));
+    }
+    EXPECT_EQ("Replacing the file '" + path("a.db") + "'.\n" + "Replacing the file '" + path("c.db") + "'.\n" +
+                  "Replacing the file '" + path("sub/b.db") + "'.\n",
+              framework.console.str());
+    const std::set<std::string> toDelete{path("a.db.bak"), path("c.db.bak"), path("gone.db"), path("sub/b.db.bak")};
+    EXPECT_EQ(toDelete, framework.filesToDelete());
+
+    framework.console.str("");
+    framework.removeBackups();
+    std::string expected;
+    for (const std::string& file : toDelete) {
+        expected += "Deleting file '" + file + "'.\n";
+        EXPECT_FALSE(exists(file));
+    }
+    EXPECT_EQ(expected, framework.console.str());
+}
+
+TEST_F(ReplacementTest, ConfigurationFileIsSwappedLastAndRevertedFirst) {
+    Replacing framework(path("conf/main.conf"));
+    prepare(framework, {"conf/main.conf", "message/message.db", "study/jobs.db"});
+    ASSERT_TRUE(framework.replaceFiles());
+    EXPECT_EQ("Replacing the file '" + path("message/message.db") + "'.\n" + "Replacing the file '" +
+                  path("study/jobs.db") + "'.\n" + "Replacing the file '" + path("conf/main.conf") + "'.\n",
+              framework.console.str());
+
+
+    Replacing failing(path("conf2/main.conf"));
+    prepare(failing, {"conf2/main.conf", "a.db"});
+    failingFsync = FailingFsync::Folders;
+    EXPECT_FALSE(failing.replaceFiles());
+    const std::string text = failing.console.str();
+    const std::string::size_type flushFailure = text.find("Error: Flushing the folder '");
+    ASSERT_NE(std::string::npos, flushFailure) << text;
+    EXPECT_EQ("Reverting a replacement of the file '" + path("conf2/main.conf") + "'.\n" +
+                  "Reverting a replacement of the file '" + path("a.db") + "'.\n",
+              text.substr(text.find("Reverting")));
+    expectUntouched("conf2/main.conf");
+    expectUntouched("a.db");
+}
+
+TEST_F(ReplacementTest, FailedFirstRenameOfThirdFileRevertsTheEarlierOnesLatestFirst) {
+    Replacing framework;
+    prepare(framework, {"a.db", "b.db", "c.db"});
+    writeFile(path("c.db.bak/keep"), "blocks the backup name");
+    EXPECT_FALSE(framework.replaceFiles());
+
+    const std::string text = framework.console.str();
+    const std::string prefix = "Replacing the file '" + path("a.db") + "'.\n" + "Replacing the file '" + path("b.db") +
+                               "'.\n" + "Replacing the file '" + path("c.db") + "'.\n" + "Error: Renaming the file '" +
+                               path("c.db") + "' to '" + path("c.db.bak") + "' failed. Details: ";
+    ASSERT_EQ(prefix, text.substr(0, prefix.size()));
+    const std::string suffix = "Reverting a replacement of the file '" + path("b.db") + "'.\n" +
+                               "Reverting a replacement of the file '" + path("a.db") + "'.\n";
+    ASSERT_GT(text.size(), prefix.size() + suffix.size());
+    EXPECT_EQ(suffix, text.substr(text.size() - suffix.size()));
+    EXPECT_EQ(std::string::npos, text.find("Error: ", prefix.size())) << text;
+    for (const std::string name : {"a.db", "b.db", "c.db"}) {
+        expectUntouched(name);
+    }
+    EXPECT_FALSE(exists(path("a.db.bak")));
+    EXPECT_FALSE(exists(path("b.db.bak")));
+}
+
+TEST_F(ReplacementTest, FailedSecondRenameOfThirdFilePutsItsBackupBackFirst) {
+    Replacing framework;
+    prepare(framework, {"a.db", "b.db", "c.db"});
+    failingRenameFrom = path("c.db.new");
+    EXPECT_FALSE(framework.replaceFiles());
+
+    const std::string text = framework.console.str();
+    const std::string failure = "Error: Renaming the file '" + path("c.db.new") + "' to '" + path("c.db") +
+                                "' failed. Details: ";
+    const std::string::size_type at = text.find(failure);
+    ASSERT_NE(std::string::npos, at) << text;
+    EXPECT_EQ(std::string::npos, text.find("Error:", at + 1)) << text;
+    EXPECT_LT(text.find("Replacing the file '" + path("c.db") + "'."), at);
+    const std::string suffix = "Reverting a replacement of the file '" + path("b.db") + "'.\n" +
+                               "Reverting a replacement of the file '" + path("a.db") + "'.\n";
+    EXPECT_EQ(suffix, text.substr(text.size() - suffix.size()));
+    for (const std::string name : {"a.db", "b.db", "c.db"}) {
+        expectUntouched(name);
+        EXPECT_FALSE(exists(path(name) + ".bak"));
+    }
+}
+
+TEST_F(ReplacementTest, FailedRevertLeavesThatFileMigratedAndGoesOn) {
+    Replacing framework;
+    prepare(framework, {"a.db", "b.db", "c.db"});
+    writeFile(path("c.db.bak/keep"), "blocks the backup name");
+    failingRenameFrom = path("b.db");
+    failingRenameTo = path("b.db.new");
+    EXPECT_FALSE(framework.replaceFiles());
+    EXPECT_EQ("new b.db", readFile(path("b.db")));
+    EXPECT_EQ("old b.db", readFile(path("b.db.bak")));
+    expectUntouched("a.db");
+    expectUntouched("c.db");
+    const std::string text = framework.console.str();
+    EXPECT_NE(std::string::npos, text.find("Error: Renaming the file '" + path("b.db") + "' to '" + path("b.db.new")))
+        << text;
+    EXPECT_EQ("Reverting a replacement of the file '" + path("a.db") + "'.\n",
+              text.substr(text.size() - ("Reverting a replacement of the file '" + path("a.db") + "'.\n").size()));
+}
+
+TEST_F(ReplacementTest, FlushFailureBeforeTheSwapsChangesNothing) {
+    Replacing framework;
+    prepare(framework, {"a.db", "b.db"});
+    failingFsync = FailingFsync::Everything;
+    EXPECT_FALSE(framework.replaceFiles());
+    EXPECT_EQ(0u, framework.console.str().find("Error: Flushing the file '" + path("a.db.new") + "' to disk failed."))
+        << framework.console.str();
+    EXPECT_EQ(std::string::npos, framework.console.str().find("Replacing"));
+    expectUntouched("a.db");
+    expectUntouched("b.db");
+}
+
+TEST_F(ReplacementTest, MissingNewVersionFailsBeforeAnySwap) {
+    Replacing framework;
+    prepare(framework, {"a.db"});
+    writeFile(path("b.db"), "old b.db");
+    framework.addFileToReplace(path("b.db"));
+    EXPECT_FALSE(framework.replaceFiles());
+    expectUntouched("a.db");
+    EXPECT_EQ("old b.db", readFile(path("b.db")));
+}
+
+TEST_F(ReplacementTest, UndeletableBackupOnlyWarns) {
+    Replacing framework;
+    writeFile(path("busy/inner"), "x");
+    framework.addFileToDelete(path("busy"));
+    framework.addFileToDelete(path("missing.bak"));
+    framework.removeBackups();
+    EXPECT_EQ("Deleting file '" + path("busy") + "'.\n" + "Warning: Failed to delete file '" + path("busy") + "'.\n" +
+                  "Deleting file '" + path("missing.bak") + "'.\n",
+              framework.console.str());
+}
+
+} // namespace
