@@ -1,5 +1,6 @@
 #include "libs/files/file.hpp"
 #include "libs/files/faultinjection.hpp"
+#include "libs/files/systemerrornumber.hpp"
 
 #include "support/filecontent.hpp"
 #include "support/temporarydirectory.hpp"
@@ -253,6 +254,21 @@ TEST_F(FileTest, BufferedWriteFailuresSurfaceOnFlushAndSync)
     file.write("saved", 5);
     file.sync();
     EXPECT_EQ(readFile(name), "saved");
+}
+
+TEST(SystemErrorNumber, AttachesCodeAndDescriptionOnlyForAnError)
+{
+    Files::Exceptions::OpenFile none;
+    none << ::Exceptions::SystemErrorNumber(0);
+    EXPECT_FALSE(FilesTest::hasTag<::Exceptions::SystemErrorCode_>(none));
+    EXPECT_FALSE(FilesTest::hasTag<::Exceptions::SystemErrorDescription_>(none));
+
+    errno = EACCES;
+    const ::Exceptions::SystemErrorNumber captured;
+    errno = 0;
+    Files::Exceptions::OpenFile some;
+    some << captured;
+    expectSystemError(some, EACCES);
 }
 
 } // namespace
