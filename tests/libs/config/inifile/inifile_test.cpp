@@ -2,6 +2,7 @@
 
 #include "libs/config/settings/exceptions.hpp"
 #include "libs/files/exceptions.hpp"
+#include "libs/log/logger.hpp"
 #include "libs/string/text.hpp"
 #include "support/filecontent.hpp"
 #include "support/temporarydirectory.hpp"
@@ -248,8 +249,20 @@ TEST_F(IniFileTest, TryReadKeepsTheMapOnFailureAndReplacesItOnSuccess)
     SettingMap map;
     map.set("kept", "1");
     TestSupport::writeFile(file(), "a = 1\nb = 2\nbroken line\n");
+    Log::Logger& logger = Log::mainLogger();
+    const Log::Verbosity verbosity = logger.verbosity();
+    const std::string log = dir_ / "test.log";
+    logger.setFile(log, std::string());
+    logger.setVerbosity(Log::Debug);
     EXPECT_FALSE(Config::tryReadIniFile(file(), map));
+    logger.setVerbosity(verbosity);
+    logger.setFile("stdout", std::string());
+    const std::string logged = TestSupport::readFile(log);
+    EXPECT_NE(logged.find("read ini file " + file() + ": "), std::string::npos) << logged;
+    EXPECT_NE(logged.find("Config::Exceptions::Line=3"), std::string::npos) << logged;
+
     EXPECT_FALSE(Config::tryReadIniFile(dir_ / "missing.conf", map));
+    EXPECT_FALSE(Config::tryReadIniFile(dir_.path(), map));
     EXPECT_EQ(map.size(), 1u);
     EXPECT_EQ(valueOf(map, "kept"), "1");
 
