@@ -1,0 +1,234 @@
+#include "migrator/service/settingsstep.hpp"
+
+#include "libs/files/exceptions.hpp"
+#include "libs/json/exceptions.hpp"
+#include "support/childprocess.hpp"
+#include "support/filecontent.hpp"
+#include "support/temporarydirectory.hpp"
+#include "fixtures/v12data.hpp"
+
+#include <gtest/gtest.h>
+
+#include <boost/exception/get_error_info.hpp>
+#include <utf8.h>
+
+#include <sstream>
+#include <string>
+
+namespace {
+
+using TestSupport::exists;
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+class StepFramework : public Migration::Framework {
+public:
+    StepFramework() : Framework("main.conf", "test") { setConsole(console_); }
+    std::string title() const override { return "test"; }
+    bool analyze() override { return true; }
+    bool repair() override { return true; }
+    bool migrate() override { return true; }
+
+private:
+    std::ostringstream console_;
+};
+
+class SettingsStep : public ::testing::Test {
+protected:
+    std::string sending() const { return data / "conf/sending.json"; }
+    std::string storing() const { return data / "conf/storing.json"; }
+
+    TestSupport::TemporaryDirectory data;
+    StepFramework framework;
+};
+
+const std::string sendingRules = R"({ "12": {"delivery": {"recipient": "SK#12:5", "comment": ""}, "unknown": 1},)"
+                                 R"( "3": {"delivery": {"recipient": "12"}, "deleteAfterSent": true}})";
+const std::string sendingWritten =
+    R"({"3":{"delivery":{"recipient":"#12"},"deleteAfterSent":true},"12":{"delivery":{"recipient":"SK#12"}}})";
+const std::string storingRules = R"({"1": {"storage": {"study": {"device": {"device": {"device": {"port": 104,)"
+                                 R"( "timeoutSec": 120, "authentication": null}}}}, "attachments": "<IGNORE>"}}})";
+const std::string storingWritten =
+    R"({"1":{"storage":{"study":{"device":{"device":{"device":{"port":104}}}},"attachments":"<IGNORE>"}}})";
+
+TEST_F(SettingsStep, WithoutFilesBothAreRegisteredForDeletion)
+{
+    Migration::migrateSettingsFiles(framework, data.path());
+    EXPECT_EQ(framework.filesToDelete(), (std::set<std::string>{sending(), storing()}));
+    EXPECT_TRUE(framework.filesToReplace().empty());
+    EXPECT_TRUE(TestSupport::listFiles(data.path()).empty());
+}
+
+TEST_F(SettingsStep, FilesWithoutRulesAreRegisteredForDeletion)
+{
+    for (const char* empty : {"", "{}", " null ", "[1,2]", "5"}) {
+        writeFile(sending(), empty);
+        writeFile(storing(), "{}");
+        StepFramework fresh;
+        Migration::migrateSettingsFiles(fresh, data.path());
+        EXPECT_EQ(fresh.filesToDelete(), (std::set<std::string>{sending(), storing()})) << empty;
+        EXPECT_TRUE(fresh.filesToReplace().empty());
+        EXPECT_FALSE(exists(sending() + ".new"));
+        EXPECT_EQ(readFile(sending()), empty);
+    }
+}
+
+TEST_F(SettingsStep, RulesAreWrittenBesideTheOldFiles)
+{
+    writeFile(sending(), sendingRules);
+    writeFile(storing(), storingRules);
+    Migration::migrateSettingsFiles(framework, data.path());
+    EXPECT_EQ(framework.filesToReplace(), (std::set<std::string>{sending(), storing()}));
+    EXPECT_TRUE(framework.filesToDelete().empty());
+    EXPECT_EQ(readFile(sending() + ".new"), sendingWritten);
+    EXPECT_EQ(readFile(storing() + ".new"), storingWritten);
+    EXPECT_EQ(readFile(sending()), sendingRules);
+    EXPECT_EQ(readFile(storing()), storingRules);
+
+    // The step on its own output writes the same bytes.
+    writeFile(sending(), readFile(sending() + ".new"));
+    writeFile(storing(), readFile(storing() + ".new"));
+    StepFramework again;
+    Migration::migrateSettingsFiles(again, data.path());
+    EXPECT_EQ(readFile(sending() + ".new"), sendingWritten);
+    EXPECT_EQ(readFile(storing() + ".new"), storingWritten);
+}
+
+TEST_F(SettingsStep, TheVersion12FixtureRewritesStably)
+{
+    Fixtures::writeSendingJson(sending());
+    Fixtures::writeStoringJson(storing());
+    Migration::migrateSettingsFiles(framework, data.path());
+    const std::string sendingOnce = readFile(sending() + ".new");
+    const std::string storingOnce = readFile(storing() + ".new");
+    EXPECT_EQ(sendingOnce.find(':' + std::string("5\"")), std::string::npos);
+    writeFile(sending(), sendingOnce);
+    writeFile(storing(), storingOnce);
+    StepFramework again;
+    Migration::migrateSettingsFiles(again, data.path());
+    EXPECT_EQ(readFile(sending() + ".new"), sendingOnce);
+    EXPECT_EQ(readFile(storing() + ".new"), storingOnce);
+}
+
+struct BadFile {
+    bool sending;
+    std::string content;
+    std::string key;        // Key_ expected in what(), empty when the failure has none
+};
+
+template <class Exception>
+void expectStepFailure(const SettingsStep& test, const BadFile& bad, const std::string& sendingPath,
+                       const std::string& storingPath, const std::string& dataPath)
+{
+    const std::string goodSending = sendingRules;
+    const std::string goodStoring = storingRules;
+    writeFile(sendingPath, bad.sending ? bad.content : goodSending);
+    writeFile(storingPath, bad.sending ? goodStoring : bad.content);
+    StepFramework framework;
+    try {
+        Migration::migrateSettingsFiles(framework, dataPath);
+        ADD_FAILURE() << "no failure for " << bad.content;
+    } catch (const Exception& error) {
+        const std::string what = error.what();
+        if (!bad.key.empty()) {
+            EXPECT_NE(what.find("Json::Exceptions::Key=" + bad.key), std::string::npos) << what;
+        }
+        if constexpr (std::is_base_of_v<boost::exception, Exception>) {
+            EXPECT_NE(what.find(bad.sending ? sendingPath : storingPath), std::string::npos) << what;
+        }
+    }
+    EXPECT_EQ(readFile(sendingPath), bad.sending ? bad.content : goodSending);
+    EXPECT_EQ(readFile(storingPath), bad.sending ? goodStoring : bad.content);
+    (void)test;
+}
+
+TEST_F(SettingsStep, EveryFailureKindStopsTheStepAndLeavesTheRuleFiles)
+{
+    const auto check = [&](auto exception, const BadFile& bad) {
+        using Exception = decltype(exception);
+        expectStepFailure<Exception>(*this, bad, sending(), storing(), data.path());
+    };
+    check(utf8::exception(), {true, "{\"1\":{\"delivery\":{\"recipient\":\"\xC3\x28\"}}}", ""});
+    check(Json::Exceptions::InvalidJson(), {true, R"({"1":{"delivery":)", ""});
+    check(Json::Exceptions::MissingKey(), {true, R"({"1":{"calledAeTitle":"x"}})", "delivery"});
+    check(Json::Exceptions::MissingKey(), {true, R"({"1":{"delivery":{"comment":"x"}}})", "recipient"});
+    check(Json::Exceptions::Uint32Expected(), {true, R"({"1":{"receiver":"x","delivery":{"recipient":"#1"}}})", "1.receiver"});
+    check(Json::Exceptions::Uint32Expected(), {true, R"({"1":{"delivery":{"recipient":"#1"}},"first":null})", "first"});
+    check(Json::Exceptions::MissingKey(), {false, R"({"1":{"user":1}})", "storage"});
+    check(Json::Exceptions::MissingKey(), {false, R"({"1":{"storage":{"attachments":"x"}}})", "study"});
+    check(Json::Exceptions::MissingKey(), {false, R"({"1":{"storage":{"study":{"device":{"device":{"device":{}}}}}}})", "port"});
+    check(Json::Exceptions::MissingKey(),
+          {false, R"({"1":{"storage":{"study":{"device":{"device":{"device":{"port":1,"services":{"query":false}}}}}}}})", "orbivue"});
+    check(Json::Exceptions::InvalidLabel(), {false, R"({"1":{"storage":{"study":{"Folder":{}}}}})", "1.storage.study"});
+    check(Json::Exceptions::InvalidLabel(), {false, R"({"1":{"storage":{"study":{}}}})", "1.storage.study"});
+    check(Json::Exceptions::BadVariant(), {false, R"({"1":{"storage":{"study":{"orbivue":null},"attachments":1}}})",
+                                           "1.storage.attachments"});
+    check(Json::Exceptions::Uint8OutOfRange(),
+          {false,
+           R"({"1":{"storage":{"study":{"device":{"device":{"device":{"port":1,"authentication":{"kerberosToken":[300]}}}}}}}})",
+           "1.storage.study.device.device.device.authentication.kerberosToken"});
+    check(Json::Exceptions::Int32Expected(),
+          {false, R"({"1":{"storage":{"study":{"device":{"device":{"device":{"port":1.5}}}}}}})",
+           "1.storage.study.device.device.device.port"});
+}
+
+TEST_F(SettingsStep, AParseErrorNamesItsPosition)
+{
+    writeFile(sending(), R"({"1":)");
+    try {
+        Migration::migrateSettingsFiles(framework, data.path());
+        FAIL();
+    } catch (const Json::Exceptions::InvalidJson& error) {
+        ASSERT_NE(boost::get_error_info<Json::Exceptions::ErrorPosition_>(error), nullptr);
+        EXPECT_EQ(*boost::get_error_info<Json::Exceptions::ErrorPosition_>(error), 5u);
+        EXPECT_NE(std::string(error.what()).find("Json::Exceptions::ErrorPosition=5"), std::string::npos) << error.what();
+    }
+}
+
+TEST_F(SettingsStep, FileSystemFailuresPropagate)
+{
+    // A ".new" that cannot be created.
+    writeFile(sending(), sendingRules);
+    writeFile(sending() + ".new/blocker", "");
+    EXPECT_THROW(Migration::migrateSettingsFiles(framework, data.path()), Files::Exceptions::OpenFile);
+    EXPECT_EQ(readFile(sending()), sendingRules);
+
+    // A status query that fails is not taken for a missing file.
+    StepFramework other;
+    const std::string tooLong = data / std::string(300, 'd');
+    EXPECT_THROW(Migration::migrateSettingsFiles(other, tooLong), std::exception);
+    EXPECT_TRUE(other.filesToDelete().empty());
+    EXPECT_TRUE(other.filesToReplace().empty());
+}
+
+#ifdef QELT_MIGRATOR_PATH
+// The whole program: a failing rule file fails the migration and no file of the service changes.
+TEST(SettingsStepProgram, ABrokenRuleFileFailsTheMigrationAndChangesNothing)
+{
+    TestSupport::TemporaryDirectory root;
+    const std::string dataDirectory = root / "data";
+    Fixtures::V12Options options;
+    options.folders = 1;
+    Fixtures::createV12DataDirectory(dataDirectory, options);
+    const std::string brokenSending = R"({"1":{"delivery":{"comment":"no recipient"}}})";
+    writeFile(dataDirectory + "/conf/sending.json", brokenSending);
+    const std::string storingBefore = readFile(dataDirectory + "/conf/storing.json");
+    const std::string confBefore = readFile(dataDirectory + "/conf/main.conf");
+    writeFile(root / "registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
+                                     "[HKEY_LOCAL_MACHINE\\Software\\Quorlin Software\\Qelt\\Service\\Settings]\r\n"
+                                     "\"DataDirectory\"=\"" + dataDirectory + "\"\r\n");
+    TestSupport::ChildOptions child;
+    child.arguments = {"m"};
+    child.environment["QELT_REGISTRY_FILE"] = root / "registry.reg";
+    const TestSupport::ChildResult result = TestSupport::runChild(QELT_MIGRATOR_PATH, child);
+    EXPECT_EQ(result.exitCode, 255) << result.out << result.err;
+    EXPECT_NE(result.out.find("Migrating settings.json..."), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Migration failed: "), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Json::Exceptions::Key=recipient"), std::string::npos) << result.out;
+    EXPECT_EQ(readFile(dataDirectory + "/conf/sending.json"), brokenSending);
+    EXPECT_EQ(readFile(dataDirectory + "/conf/storing.json"), storingBefore);
+    EXPECT_EQ(readFile(dataDirectory + "/conf/main.conf"), confBefore);
+}
+#endif
+
+} // namespace
