@@ -1,5 +1,7 @@
 #include "migrator/service/service13.hpp"
 
+#include "migrator/service/databasesteps.hpp"
+
 #include "libs/config/inifile/inifile.hpp"
 #include "libs/config/settings/version.hpp"
 #include "libs/files/paths.hpp"
@@ -43,12 +45,19 @@ void Service13::reportError(const std::string& text) {
 
 void Service13::runSteps() {
     message(Information, "Migrating institutions...");
+    migrateInstitutions(*this, dataDirectory_);
     message(Information, "Migrating studies...");
+    migrateStudies(*this, dataDirectory_);
     message(Information, "Migrating messages...");
+    migrateMessages(*this, dataDirectory_);
     message(Information, "Migrating history records...");
+    migrateHistoryRecords(*this, dataDirectory_);
     message(Information, "Migrating users...");
+    migrateUsers(*this, dataDirectory_);
     message(Information, "Migrating notifications...");
+    migrateNotifications(*this, dataDirectory_);
     message(Information, "Migrating settings.json...");
+    message(Information, "Migrating config...");
     migrateConfig();
 }
 

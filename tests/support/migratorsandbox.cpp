@@ -1,0 +1,80 @@
+#include "support/migratorsandbox.hpp"
+
+#include "support/filecontent.hpp"
+
+#include <boost/filesystem/operations.hpp>
+
+namespace TestSupport {
+
+namespace {
+
+const char* const registryKeyLine = "[HKEY_LOCAL_MACHINE\\Software\\Quorlin Software\\Qelt\\Service\\Settings]\n";
+
+std::string quoted(const std::string& text) {
+    std::string result = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            result += '\\';
+        result += c;
+    }
+    return result + "\"";
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+} // namespace
+
+std::string registryText(const std::string& valueName, const std::string& value) {
+    return std::string("Windows Registry Editor Version 5.00\n\n") + registryKeyLine + quoted(valueName) + "=" +
+           quoted(value) + "\n";
+}
+
+MigratorSandbox::MigratorSandbox(const std::string& program) : program_(program), dataDirectory_(root_ / "data") {
+    boost::filesystem::create_directories(dataDirectory_);
+    boost::filesystem::create_directories(workingDirectory());
+    setDataDirectoryValue(dataDirectory_);
+}
+
+std::string MigratorSandbox::data(const std::string& relative) const {
+    return dataDirectory_ + "/" + relative;
+}
+
+std::string MigratorSandbox::defaultDataDirectory() const {
+    return allUsersFolder() + "/Quorlin Software/Qelt/Service";
+}
+
+void MigratorSandbox::writeRegistry(const std::string& text) const {
+    writeFile(registryFile(), text);
+}
+
+void MigratorSandbox::setDataDirectoryValue(const std::string& value) const {
+    writeRegistry(registryText("DataDirectory", value));
+}
+
+ChildResult MigratorSandbox::run(const std::vector<std::string>& arguments, const std::string& input) const {
+    ChildOptions options;
+    options.arguments = arguments;
+    options.environment["QELT_REGISTRY_FILE"] = registryFile();
+    options.environment["QELT_COMMON_APPDATA"] = allUsersFolder();
+    options.workingDirectory = workingDirectory();
+    options.input = input;
+    return runChild(program_, options);
+}
+
+std::string MigratorSandbox::log() const {
+    const std::string path = data("log/migrator.log");
+    return exists(path) ? readFile(path) : std::string();
+}
+
+std::vector<std::string> MigratorSandbox::leftovers() const {
+    std::vector<std::string> found;
+    for (const std::string& file : listFiles(dataDirectory_)) {
+        if (endsWith(file, ".new") || endsWith(file, ".bak"))
+            found.push_back(file);
+    }
+    return found;
+}
+
+} // namespace TestSupport
