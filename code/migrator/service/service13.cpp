@@ -1,6 +1,7 @@
 #include "migrator/service/service13.hpp"
 
 #include "migrator/service/databasesteps.hpp"
+#include "migrator/service/settingsstep.hpp"
 
 #include "libs/config/inifile/inifile.hpp"
 #include "libs/config/settings/version.hpp"
@@ -57,6 +58,7 @@ void Service13::runSteps() {
     message(Information, "Migrating notifications...");
     migrateNotifications(*this, dataDirectory_);
     message(Information, "Migrating settings.json...");
+    migrateSettingsFiles(*this, dataDirectory_);
     message(Information, "Migrating config...");
     migrateConfig();
 }
