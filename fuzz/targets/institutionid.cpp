@@ -40,7 +40,8 @@ int institutionId(const std::uint8_t* data, std::size_t size)
         checkWritesBack(legacy);
     else
         require(legacy.isEmpty(), "a failed old-form reading leaves the empty identifier");
-    if (read)
+    // A zero byte ends the code early and hides what follows it from the plain reading only.
+    if (read && text.find('\0') == std::string_view::npos)
         require(readLegacy && legacy == id, "the old-form reading accepts what the plain reading does");
     return 0;
 }
