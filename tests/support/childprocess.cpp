@@ -1,6 +1,5 @@
 #include "support/childprocess.hpp"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -68,34 +67,40 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
     return result;
 }
 
-[[noreturn]] void execChild(const std::string& program, const ChildOptions& options, Pipe& in, Pipe& out,
-                            Pipe& err, std::vector<std::string>& arguments, std::vector<std::string>& environment) {
-    if (::dup2(in.readEnd(), STDIN_FILENO) < 0 || ::dup2(out.writeEnd(), STDOUT_FILENO) < 0 ||
-        ::dup2(err.writeEnd(), STDERR_FILENO) < 0)
-        ::_exit(127);
-    if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0)
-        ::_exit(127);
-    std::vector<char*> argv = pointers(arguments);
-    std::vector<char*> envp = pointers(environment);
-    ::execve(program.c_str(), argv.data(), envp.data());
-    ::_exit(127);
-}
+// Ignores SIGPIPE while it lives, so that writing to a child that has ended reports EPIPE.
+class IgnoredBrokenPipe {
+public:
+    IgnoredBrokenPipe() : previous_(::signal(SIGPIPE, SIG_IGN)) {}
+    IgnoredBrokenPipe(const IgnoredBrokenPipe&) = delete;
+    IgnoredBrokenPipe& operator=(const IgnoredBrokenPipe&) = delete;
+    ~IgnoredBrokenPipe() { ::signal(SIGPIPE, previous_); }
 
-// Feeds the input and drains both outputs together, so that no pipe fills up and blocks.
-void exchange(const std::string& input, Pipe& in, Pipe& out, Pipe& err, ChildResult& result) {
-    std::size_t written = 0;
-    if (input.empty())
-        in.closeWrite();
-    char buffer[4096];
-    while (out.readEnd() >= 0 || err.readEnd() >= 0) {
-        pollfd fds[3] = {{out.readEnd(), POLLIN, 0}, {err.readEnd(), POLLIN, 0}, {in.writeEnd(), POLLOUT, 0}};
-        if (::poll(fds, 3, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+private:
+    void (*previous_)(int);
+};
+
+} // namespace
+
+struct RunningChild::State {
+    Pipe in, out, err;
+    pid_t pid = -1;
+    ChildResult result;
+    IgnoredBrokenPipe ignoredBrokenPipe;
+
+    // Waits for output on either stream for at most timeoutMilliseconds (-1: no limit) and
+    // appends what came; false when nothing came in that time.
+    bool drainOnce(int timeoutMilliseconds) {
+        pollfd fds[2] = {{out.readEnd(), POLLIN, 0}, {err.readEnd(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeoutMilliseconds);
+        if (ready < 0 && errno == EINTR)
+            return true;
+        if (ready < 0)
             throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
-        }
+        if (ready == 0)
+            return false;
         Pipe* readers[2] = {&out, &err};
         std::string* targets[2] = {&result.out, &result.err};
+        char buffer[4096];
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
@@ -105,46 +110,95 @@ void exchange(const std::string& input, Pipe& in, Pipe& out, Pipe& err, ChildRes
             else if (got == 0 || errno != EINTR)
                 readers[i]->closeRead();
         }
-        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            const ssize_t put = ::write(fds[2].fd, input.data() + written, input.size() - written);
-            if (put > 0)
-                written += static_cast<std::size_t>(put);
-            if ((put < 0 && errno != EINTR) || written == input.size())
-                in.closeWrite();
-        }
+        return true;
     }
-    in.closeWrite();
-}
 
-} // namespace
+    bool outputOpen() const { return out.readEnd() >= 0 || err.readEnd() >= 0; }
+};
 
-ChildResult runChild(const std::string& program, const ChildOptions& options) {
+RunningChild::RunningChild(const std::string& program, const ChildOptions& options)
+    : state_(std::make_unique<State>()) {
     std::vector<std::string> arguments{program};
     arguments.insert(arguments.end(), options.arguments.begin(), options.arguments.end());
     std::vector<std::string> environment = childEnvironment(options);
-    Pipe in, out, err;
-    const pid_t pid = ::fork();
-    if (pid < 0)
+    const int input = options.inputDescriptor >= 0 ? options.inputDescriptor : state_->in.readEnd();
+    state_->pid = ::fork();
+    if (state_->pid < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (pid == 0)
-        execChild(program, options, in, out, err, arguments, environment);
-    in.closeRead();
-    out.closeWrite();
-    err.closeWrite();
-    ChildResult result;
-    const auto previous = ::signal(SIGPIPE, SIG_IGN);
-    exchange(options.input, in, out, err, result);
-    ::signal(SIGPIPE, previous);
+    if (state_->pid == 0) {
+        if (::dup2(input, STDIN_FILENO) < 0 || ::dup2(state_->out.writeEnd(), STDOUT_FILENO) < 0 ||
+            ::dup2(state_->err.writeEnd(), STDERR_FILENO) < 0)
+            ::_exit(127);
+        if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0)
+            ::_exit(127);
+        std::vector<char*> argv = pointers(arguments);
+        std::vector<char*> envp = pointers(environment);
+        ::execve(program.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    state_->in.closeRead();
+    state_->out.closeWrite();
+    state_->err.closeWrite();
+    if (options.inputDescriptor >= 0)
+        state_->in.closeWrite();
+}
+
+RunningChild::~RunningChild() {
+    if (state_->pid > 0) {
+        ::kill(state_->pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(state_->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+void RunningChild::write(const std::string& text) {
+    std::size_t written = 0;
+    while (written < text.size() && state_->in.writeEnd() >= 0) {
+        const ssize_t put = ::write(state_->in.writeEnd(), text.data() + written, text.size() - written);
+        if (put > 0)
+            written += static_cast<std::size_t>(put);
+        else if (put < 0 && errno != EINTR)
+            state_->in.closeWrite();
+    }
+}
+
+void RunningChild::closeInput() {
+    state_->in.closeWrite();
+}
+
+bool RunningChild::waitForOutput(const std::string& text, int seconds) {
+    for (int remaining = seconds * 10; state_->result.out.find(text) == std::string::npos;) {
+        if (!state_->outputOpen() || remaining <= 0)
+            return false;
+        if (!state_->drainOnce(100))
+            --remaining;
+    }
+    return true;
+}
+
+ChildResult RunningChild::finish() {
+    state_->in.closeWrite();
+    while (state_->outputOpen())
+        state_->drainOnce(-1);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
+    while (::waitpid(state_->pid, &status, 0) < 0) {
         if (errno != EINTR)
             throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
     }
+    state_->pid = -1;
     if (WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
+        state_->result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
-        result.exitCode = 128 + WTERMSIG(status);
-    return result;
+        state_->result.exitCode = 128 + WTERMSIG(status);
+    return state_->result;
+}
+
+ChildResult runChild(const std::string& program, const ChildOptions& options) {
+    RunningChild child(program, options);
+    if (options.inputDescriptor < 0)
+        child.write(options.input);
+    return child.finish();
 }
 
 } // namespace TestSupport

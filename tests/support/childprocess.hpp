@@ -3,6 +3,7 @@
 // and standard input, collecting its standard output, standard error and exit status.
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct ChildOptions {
     std::string workingDirectory;
     // Written to the child's standard input, which is then closed (a pipe, never a terminal).
     std::string input;
+    // When not negative, the child's standard input instead of the pipe (a terminal, for
+    // example); `input` is then ignored. The descriptor stays open in the test.
+    int inputDescriptor = -1;
 };
 
 struct ChildResult {
@@ -30,5 +34,30 @@ struct ChildResult {
 
 // Starts the program and waits for it to end. Throws std::runtime_error when it cannot be started.
 ChildResult runChild(const std::string& program, const ChildOptions& options);
+
+// A started child whose output the test reads while it runs.
+class RunningChild {
+public:
+    // Starts the program as runChild does; its standard input is options.inputDescriptor when
+    // set, else a pipe that the test writes with write() and ends with closeInput().
+    RunningChild(const std::string& program, const ChildOptions& options);
+    RunningChild(const RunningChild&) = delete;
+    RunningChild& operator=(const RunningChild&) = delete;
+    // Kills a child still running and reaps it; never throws.
+    ~RunningChild();
+
+    void write(const std::string& text);
+    void closeInput();
+    // Reads standard output until it holds the text or the output ends; false when the text
+    // did not come within the seconds given (a guard against a child that hangs).
+    bool waitForOutput(const std::string& text, int seconds);
+    // Reads everything up to the end of both outputs, waits for the child and returns its
+    // result, the output read so far included.
+    ChildResult finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 } // namespace TestSupport

@@ -15,7 +15,9 @@ public:
         if (tcgetattr(fd_, &saved_) != 0)
             return;
         termios raw = saved_;
-        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        // Without ISIG, Ctrl-C arrives as a key instead of ending the process with the
+        // terminal left in this mode.
+        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
         active_ = tcsetattr(fd_, TCSANOW, &raw) == 0;
