@@ -75,7 +75,7 @@ std::string sqliteFailure(Action action, int expectedCode, const std::string& ex
         EXPECT_TRUE(details && !details->empty()) << e.what();
         EXPECT_TRUE(file && *file == expectedFile) << e.what();
         std::string text = e.what();
-        for (const char* part : {"StatusCode", "ErrorMsg", "Details", "Filename"})
+        for (const char* part : {"Sqlite::Exceptions::", "StatusCode", "ErrorMsg", "Details", "Filename"})
             EXPECT_NE(text.find(part), std::string::npos) << text;
         EXPECT_NE(text.find(expectedFile), std::string::npos) << text;
         return text;
