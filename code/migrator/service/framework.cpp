@@ -26,6 +26,11 @@ const CommandEntry commandTable[] = {
     {Framework::Interactive, 'i', "interactive"},
 };
 
+const unsigned consoleBit = 0x01;
+const unsigned logBit = 0x02;
+const unsigned errorBit = 0x10;
+const unsigned warningBit = 0x20;
+
 const char* const skippedLeadingCharacters = "-/\\ \t\n\r";
 
 const char* const interactivePrompt =
@@ -168,21 +173,21 @@ bool Framework::interactive() {
 }
 
 void Framework::message(MessageFlags flags, const std::string& text) {
-    if (flags & 0x01) {
-        const char* prefix = (flags & 0x10) ? "Error: " : (flags & 0x20) ? "Warning: " : "";
+    if (flags & consoleBit) {
+        const char* prefix = (flags & errorBit) ? "Error: " : (flags & warningBit) ? "Warning: " : "";
         *console_ << prefix << text << '\n' << std::flush;
     }
-    if (flags & 0x02)
+    if (flags & logBit)
         writeToLog(flags, text);
 }
 
 void Framework::writeToLog(MessageFlags flags, const std::string& text) {
     Log::Level level = Log::Info;
     Log::Verbosity verbosity = Log::Normal;
-    if (flags & 0x10) {
+    if (flags & errorBit) {
         level = Log::Error;
         verbosity = Log::Silent;
-    } else if (flags & 0x20) {
+    } else if (flags & warningBit) {
         level = Log::Warn;
         verbosity = Log::Summary;
     }
