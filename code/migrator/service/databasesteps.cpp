@@ -207,7 +207,11 @@ void migrateStudies(Framework& framework, const std::string& dataDirectory, cons
             migrateJobDatabase(framework, Files::join(entry.path(), "job.db"), options);
     }
     migrateDeletedJobs(framework, Files::join(study, "deleted.db"), options);
-    Files::clearDirectory(Files::join(study, "session"));
+}
+
+void clearSessionFolder(const std::string& dataDirectory)
+{
+    Files::clearDirectory(Files::join(dataDirectory, "study", "session"));
 }
 
 void migrateJobDatabase(Framework& framework, const std::string& path, const DatabaseOptions& options)

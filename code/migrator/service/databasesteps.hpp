@@ -48,11 +48,16 @@ std::unique_ptr<Sqlite::Connection> prepareDatabaseCopy(Framework& framework, co
 // successful migration. The file is not opened.
 void migrateInstitutions(Framework& framework, const std::string& dataDirectory);
 
-// Upgrades study/jobs.db and the job.db of every subfolder of study except "session", converts
-// study/deleted.db, then empties study/session (the folder stays). Does nothing without a study
-// folder; missing databases are skipped.
+// Upgrades study/jobs.db and the job.db of every subfolder of study except "session" and converts
+// study/deleted.db. Does nothing without a study folder; missing databases are skipped. The
+// session folder is left alone here: see clearSessionFolder.
 void migrateStudies(Framework& framework, const std::string& dataDirectory,
                     const DatabaseOptions& options = DatabaseOptions());
+
+// Empties study/session (the folder stays; a missing folder is left alone; an entry that cannot be
+// deleted is skipped). Runs only once the migrated files are in place, so a failed or reverted
+// migration leaves the transfer sessions as they were.
+void clearSessionFolder(const std::string& dataDirectory);
 
 // Runs jobsScript on the copy of the job database at path; nothing when it is not a file.
 void migrateJobDatabase(Framework& framework, const std::string& path,

@@ -44,6 +44,11 @@ void Service13::reportError(const std::string& text) {
     message(Error, text);
 }
 
+void Service13::removeBackups() {
+    Service::removeBackups();
+    clearSessionFolder(dataDirectory_);
+}
+
 void Service13::runSteps() {
     message(Information, "Migrating institutions...");
     migrateInstitutions(*this, dataDirectory_);

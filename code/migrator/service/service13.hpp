@@ -32,6 +32,8 @@ protected:
     void loadSettings(const Config::SettingMap& settings) override;
     void checkDataVersion(bool& alreadyMigrated) override;
     void reportError(const std::string& text) override;
+    // Deletes the backups and retired files, then empties the session folder of the study step.
+    void removeBackups() override;
 
     // Writes conf/main.conf.new at data version 13 with the central-server address normalised,
     // and registers conf/main.conf for replacement.

@@ -253,7 +253,7 @@ TEST(DatabaseCopy, RefusesUnfinishedChangesAndReplacesOldCopies)
     EXPECT_EQ(count(db, "Users"), 2);
 }
 
-TEST(Studies, MigratesEveryJobFolderButSessionAndEmptiesSession)
+TEST(Studies, MigratesEveryJobFolderButSessionAndEmptiesSessionOnlyWhenAsked)
 {
     TestSupport::TemporaryDirectory dir;
     Fixtures::createJobDatabase(dir / "study/jobs.db", 2);
@@ -273,6 +273,9 @@ TEST(Studies, MigratesEveryJobFolderButSessionAndEmptiesSession)
               (std::set<std::string>{dir / "study/0001/job.db", dir / "study/Session/job.db", dir / "study/deleted.db",
                                      dir / "study/jobs.db"}));
     EXPECT_TRUE(framework.filesToDelete().empty());
+    EXPECT_TRUE(fs::exists(dir / "study/session/part.bin"));
+    EXPECT_FALSE(fs::exists(dir / "study/session/job.db.new"));
+    Migration::clearSessionFolder(dir.path());
     EXPECT_TRUE(fs::is_directory(dir / "study/session"));
     EXPECT_TRUE(fs::is_empty(dir / "study/session"));
     EXPECT_TRUE(fs::is_empty(dir / "study/emptyfolder"));
