@@ -59,6 +59,12 @@ std::vector<KeyName> namedKeys(const std::string& text)
     return keys;
 }
 
+// A path of nothing but backslashes names the root itself.
+bool isRoot(const std::string& path)
+{
+    return path.find_first_not_of('\\') == std::string::npos;
+}
+
 void checkKeys(const RegistryFile::Hive& hive, const std::vector<KeyName>& keys)
 {
     for (const KeyName& key : keys) {
@@ -92,7 +98,7 @@ int registryFile(const std::uint8_t* data, std::size_t size)
         require(againFailure.line == failure.line && againFailure.reason == failure.reason,
                 "the same bytes fail the same way");
         for (const KeyName& key : keys)
-            require(hive.values(key.root, key.path).empty() && (key.path.empty() || !hive.hasKey(key.root, key.path)),
+            require(hive.values(key.root, key.path).empty() && (isRoot(key.path) || !hive.hasKey(key.root, key.path)),
                     "a failed parse leaves the hive empty");
         return 0;
     }
