@@ -114,13 +114,52 @@ void useBusyHandler(Sqlite::Connection& connection, const DatabaseOptions& optio
         connection.setBusyHandler(options.busyHandler);
 }
 
-void migrateWithScript(Framework& framework, const std::string& path, const std::string& script,
-                       const DatabaseOptions& options)
+void runScript(Framework& framework, const std::string& path, const std::string& script,
+               const DatabaseOptions& options)
 {
     if (!Files::isFile(path))
         return;
     auto copy = prepareDatabaseCopy(framework, path, options);
     copy->execute(script);
+}
+
+// Runs the work on the database at path, shown as name; a missing database is not counted.
+template <class Work>
+void workOnDatabase(Framework& framework, const std::string& name, const std::string& path, Work work)
+{
+    if (!Files::isFile(path))
+        return;
+    framework.progress().beginFile(name, path);
+    work(path);
+    framework.progress().fileDone();
+}
+
+// A step of one database, at the path below the data directory, upgraded by the script.
+void migrateWithScript(Framework& framework, const std::string& step, const std::string& dataDirectory,
+                       const std::string& folder, const std::string& file, const std::string& script,
+                       const DatabaseOptions& options)
+{
+    ProgressStep progress(framework.progress(), step, 1);
+    workOnDatabase(framework, folder + "/" + file, Files::join(dataDirectory, folder, file),
+                   [&](const std::string& path) { runScript(framework, path, script, options); });
+}
+
+bool isJobFolder(const Files::DirectoryIterator& entry)
+{
+    return entry.isDirectory() && entry.filename() != "session";
+}
+
+// The job databases and the deleted-jobs database that migrateStudies works on.
+std::size_t countStudyDatabases(const std::string& study)
+{
+    std::size_t count = 0;
+    for (const char* file : {"jobs.db", "deleted.db"})
+        count += Files::isFile(Files::join(study, file)) ? 1 : 0;
+    for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
+        if (isJobFolder(entry) && Files::isFile(Files::join(entry.path(), "job.db")))
+            ++count;
+    }
+    return count;
 }
 
 void collectConversions(Sqlite::Connection& db)
@@ -201,12 +240,17 @@ void migrateStudies(Framework& framework, const std::string& dataDirectory, cons
     const std::string study = Files::join(dataDirectory, "study");
     if (!Files::isDirectory(study))
         return;
-    migrateJobDatabase(framework, Files::join(study, "jobs.db"), options);
+    ProgressStep progress(framework.progress(), "Migrating studies",
+                          framework.progress().active() ? countStudyDatabases(study) : 0);
+    const auto jobDatabase = [&](const std::string& path) { migrateJobDatabase(framework, path, options); };
+    workOnDatabase(framework, "study/jobs.db", Files::join(study, "jobs.db"), jobDatabase);
     for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
-        if (entry.isDirectory() && entry.filename() != "session")
-            migrateJobDatabase(framework, Files::join(entry.path(), "job.db"), options);
+        if (isJobFolder(entry))
+            workOnDatabase(framework, "study/" + entry.filename() + "/job.db",
+                                Files::join(entry.path(), "job.db"), jobDatabase);
     }
-    migrateDeletedJobs(framework, Files::join(study, "deleted.db"), options);
+    workOnDatabase(framework, "study/deleted.db", Files::join(study, "deleted.db"),
+                        [&](const std::string& path) { migrateDeletedJobs(framework, path, options); });
 }
 
 void clearSessionFolder(const std::string& dataDirectory)
@@ -216,7 +260,7 @@ void clearSessionFolder(const std::string& dataDirectory)
 
 void migrateJobDatabase(Framework& framework, const std::string& path, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, path, jobsScript, options);
+    runScript(framework, path, jobsScript, options);
 }
 
 void migrateDeletedJobs(Framework& framework, const std::string& path, const DatabaseOptions& options)
@@ -235,7 +279,8 @@ void migrateDeletedJobs(Framework& framework, const std::string& path, const Dat
 
 void migrateMessages(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, Files::join(dataDirectory, "message", "message.db"), messagesScript, options);
+    migrateWithScript(framework, "Migrating messages", dataDirectory, "message", "message.db", messagesScript,
+                      options);
 }
 
 void migrateHistoryRecords(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
@@ -246,18 +291,19 @@ void migrateHistoryRecords(Framework& framework, const std::string& dataDirector
 void migrateHistoryRecords(Framework& framework, const std::string& dataDirectory, std::int64_t cutoff,
                            const DatabaseOptions& options)
 {
-    migrateWithScript(framework, Files::join(dataDirectory, "record", "rm.db"), historyScript(cutoff), options);
+    migrateWithScript(framework, "Migrating history records", dataDirectory, "record", "rm.db", historyScript(cutoff),
+                      options);
 }
 
 void migrateUsers(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, Files::join(dataDirectory, "conf", "user.db"), usersScript, options);
+    migrateWithScript(framework, "Migrating users", dataDirectory, "conf", "user.db", usersScript, options);
 }
 
 void migrateNotifications(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, Files::join(dataDirectory, "conf", "notification.db"), notificationsScript,
-                      options);
+    migrateWithScript(framework, "Migrating notifications", dataDirectory, "conf", "notification.db",
+                      notificationsScript, options);
 }
 
 } // namespace Migration

@@ -5,6 +5,8 @@
 #include "libs/log/entry.hpp"
 #include "libs/log/logger.hpp"
 
+#include <unistd.h>
+
 #include <iostream>
 #include <utility>
 
@@ -59,7 +61,8 @@ Framework::Framework(const std::string& configFile, const std::string& applicati
     : configFile_(configFile),
       applicationName_(applicationName),
       console_(&std::cout),
-      keys_(std::make_unique<ConsoleKeys>()) {}
+      keys_(std::make_unique<ConsoleKeys>()),
+      progress_(terminalSink(STDERR_FILENO)) {}
 
 Framework::~Framework() = default;
 
@@ -174,6 +177,7 @@ bool Framework::interactive() {
 
 void Framework::message(MessageFlags flags, const std::string& text) {
     if (flags & consoleBit) {
+        progress_.clear();
         const char* prefix = (flags & errorBit) ? "Error: " : (flags & warningBit) ? "Warning: " : "";
         *console_ << prefix << text << '\n' << std::flush;
     }
@@ -213,6 +217,10 @@ void Framework::addFileToDelete(const std::string& path) {
 
 void Framework::setConsole(std::ostream& console) {
     console_ = &console;
+}
+
+void Framework::setProgressSink(std::unique_ptr<ProgressSink> sink) {
+    progress_.setSink(std::move(sink));
 }
 
 void Framework::setKeySource(std::unique_ptr<KeySource> keys) {

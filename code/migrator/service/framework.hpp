@@ -3,6 +3,8 @@
 // the one message channel to console and log, the exit code, and the registers of files that a
 // migration replaces or deletes at its end.
 
+#include "migrator/service/progress.hpp"
+
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -91,6 +93,12 @@ public:
     // Replaces where the interactive prompt reads its keys from.
     void setKeySource(std::unique_ptr<KeySource> keys);
 
+    // The progress line of the steps: on standard error when it is a terminal, else nowhere.
+    // message clears it before each console line.
+    Progress& progress() { return progress_; }
+    // Replaces where the progress line goes; null shows none.
+    void setProgressSink(std::unique_ptr<ProgressSink> sink);
+
 private:
     void writeToLog(MessageFlags flags, const std::string& text);
     bool runCommand(Command command);
@@ -107,6 +115,7 @@ private:
     std::set<std::string> filesToDelete_;
     std::ostream* console_;
     std::unique_ptr<KeySource> keys_;
+    Progress progress_;
 };
 
 } // namespace Migration

@@ -1,0 +1,164 @@
+#include "migrator/service/progress.hpp"
+
+#include <boost/filesystem/operations.hpp>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <utility>
+
+namespace Migration {
+
+namespace {
+
+const char* const eraseLine = "\r\033[K";
+
+class TerminalSink : public ProgressSink {
+public:
+    explicit TerminalSink(int descriptor) : descriptor_(descriptor) {}
+
+    void show(const std::string& line) override {
+        write(eraseLine + fitted(line));
+    }
+
+    void clear() override {
+        write(eraseLine);
+    }
+
+private:
+    // A line wider than the terminal would wrap, and the carriage return would then no longer
+    // reach its start. Bytes are counted, so a line of multi-byte characters is cut early.
+    std::string fitted(const std::string& line) const {
+        winsize size{};
+        if (::ioctl(descriptor_, TIOCGWINSZ, &size) != 0 || size.ws_col < 2 || line.size() < size.ws_col)
+            return line;
+        std::size_t length = size.ws_col - 1u;
+        while (length > 0 && (static_cast<unsigned char>(line[length]) & 0xC0) == 0x80)
+            --length;
+        return line.substr(0, length);
+    }
+
+    // Progress is a courtesy: a failed or partial write is not retried and not reported.
+    void write(const std::string& text) const {
+        std::size_t written = 0;
+        while (written < text.size()) {
+            const ssize_t count = ::write(descriptor_, text.data() + written, text.size() - written);
+            if (count <= 0)
+                return;
+            written += static_cast<std::size_t>(count);
+        }
+    }
+
+    int descriptor_;
+};
+
+std::string sizeText(std::uintmax_t size) {
+    if (size < 1024)
+        return std::to_string(size) + " B";
+    const char* const units[] = {"KiB", "MiB", "GiB", "TiB"};
+    double value = static_cast<double>(size) / 1024;
+    std::size_t unit = 0;
+    while (value >= 1023.95 && unit + 1 < sizeof units / sizeof units[0]) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+    return text;
+}
+
+std::string twoDigits(long long value) {
+    return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+std::string elapsedText(std::chrono::seconds elapsed) {
+    const long long total = elapsed.count() < 0 ? 0 : static_cast<long long>(elapsed.count());
+    const long long hours = total / 3600;
+    const long long minutes = total / 60 % 60;
+    const std::string secondsText = twoDigits(total % 60);
+    if (hours > 0)
+        return std::to_string(hours) + ":" + twoDigits(minutes) + ":" + secondsText;
+    return std::to_string(minutes) + ":" + secondsText;
+}
+
+std::uintmax_t sizeOf(const std::string& path) {
+    boost::system::error_code error;
+    const std::uintmax_t size = boost::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+} // namespace
+
+std::unique_ptr<ProgressSink> terminalSink(int descriptor) {
+    if (::isatty(descriptor) != 1)
+        return nullptr;
+    return std::make_unique<TerminalSink>(descriptor);
+}
+
+std::string progressLine(const std::string& step, const std::string& file, std::uintmax_t size, std::size_t done,
+                         std::size_t total, std::chrono::seconds elapsed) {
+    return step + ": " + file + " (" + sizeText(size) + "), " + std::to_string(done) + " of " +
+           std::to_string(total) + (total == 1 ? " file, " : " files, ") + elapsedText(elapsed);
+}
+
+Progress::Progress(std::unique_ptr<ProgressSink> sink, Clock clock)
+    : sink_(std::move(sink)), clock_(std::move(clock)) {}
+
+Progress::~Progress() {
+    clear();
+}
+
+void Progress::setSink(std::unique_ptr<ProgressSink> sink) {
+    clear();
+    sink_ = std::move(sink);
+}
+
+void Progress::beginStep(const std::string& name, std::size_t totalFiles) {
+    if (!sink_)
+        return;
+    clear();
+    step_ = name;
+    total_ = totalFiles;
+    done_ = 0;
+    start_ = clock_();
+}
+
+void Progress::beginFile(const std::string& name, const std::string& path) {
+    if (!sink_)
+        return;
+    // The folder may have gained a file since the step counted them.
+    const std::size_t total = done_ < total_ ? total_ : done_ + 1;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(clock_() - start_);
+    sink_->show(progressLine(step_, name, sizeOf(path), done_, total, elapsed));
+    shown_ = true;
+}
+
+void Progress::fileDone() {
+    ++done_;
+}
+
+void Progress::endStep() {
+    clear();
+    step_.clear();
+    total_ = 0;
+    done_ = 0;
+}
+
+void Progress::clear() {
+    if (!sink_ || !shown_)
+        return;
+    sink_->clear();
+    shown_ = false;
+}
+
+ProgressStep::ProgressStep(Progress& progress, const std::string& name, std::size_t totalFiles)
+    : progress_(progress) {
+    progress_.beginStep(name, totalFiles);
+}
+
+ProgressStep::~ProgressStep() {
+    progress_.endStep();
+}
+
+} // namespace Migration

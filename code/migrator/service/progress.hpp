@@ -1,0 +1,86 @@
+#pragma once
+// The one self-overwriting line on which a long migration shows how far it is: the step, the
+// file being worked on with its size, how many of the step's files are done and the time spent.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Migration {
+
+// Where the progress line goes.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    // Replaces the line shown, if any, with this one (which holds no line break). Never throws.
+    virtual void show(const std::string& line) = 0;
+    // Removes the line shown. Never throws.
+    virtual void clear() = 0;
+};
+
+// A sink on the terminal open at the descriptor, none when the descriptor is not a terminal.
+// This is the one place that decides whether progress is shown at all.
+std::unique_ptr<ProgressSink> terminalSink(int descriptor);
+
+// "Migrating studies: study/f0003/job.db (12.4 MiB), 3 of 1000 files, 0:42": sizes below 1 KiB
+// in bytes, larger ones in KiB, MiB, GiB or TiB with one decimal; the time as m:ss, or h:mm:ss
+// from one hour on.
+std::string progressLine(const std::string& step, const std::string& file, std::uintmax_t size, std::size_t done,
+                         std::size_t total, std::chrono::seconds elapsed);
+
+// The state of the line. Without a sink every call returns at once and touches no file.
+class Progress {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    // A null sink shows nothing. The clock measures the time spent in a step.
+    explicit Progress(std::unique_ptr<ProgressSink> sink = nullptr, Clock clock = std::chrono::steady_clock::now);
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+    // Clears the line.
+    ~Progress();
+
+    // Replaces the sink (null: nothing is shown any more), clearing the old one's line.
+    void setSink(std::unique_ptr<ProgressSink> sink);
+    bool active() const { return sink_ != nullptr; }
+
+    // Starts a step of totalFiles files, none of them done; the clock starts. Shows nothing yet.
+    void beginStep(const std::string& name, std::size_t totalFiles);
+    // Shows the file at path, under the name given, as the one being worked on, with its size
+    // (0 when it cannot be queried).
+    void beginFile(const std::string& name, const std::string& path);
+    // Counts the file being worked on as done.
+    void fileDone();
+    // Ends the step and clears the line.
+    void endStep();
+    // Removes the line, when one is shown, before other text goes to the console; the next
+    // update shows it again.
+    void clear();
+
+private:
+    std::unique_ptr<ProgressSink> sink_;
+    Clock clock_;
+    std::string step_;
+    std::size_t total_ = 0;
+    std::size_t done_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    bool shown_ = false;
+};
+
+// One step on the progress line for as long as the object lives: begins it when constructed,
+// ends it (clearing the line) when destroyed, also when the step fails.
+class ProgressStep {
+public:
+    ProgressStep(Progress& progress, const std::string& name, std::size_t totalFiles);
+    ProgressStep(const ProgressStep&) = delete;
+    ProgressStep& operator=(const ProgressStep&) = delete;
+    ~ProgressStep();
+
+private:
+    Progress& progress_;
+};
+
+} // namespace Migration
