@@ -1,5 +1,8 @@
 // The final swap of a migration: every migrated F.new takes the place of F, the old F is kept as
-// F.bak until the migration reports success, and the first failure undoes every swap made.
+// F.bak until the migration reports success, a retired F (entered in filesToDelete by a step) is
+// renamed to F.bak too, and the first failure undoes every swap and retirement made. Since the
+// only deletions left after the configuration swap are those of F.bak files, a run killed during
+// them can be finished by deleting the backups (see recovery.hpp).
 
 #include "migrator/service/framework.hpp"
 
@@ -39,6 +42,32 @@ std::vector<std::string> swapOrder(const std::set<std::string>& files, const std
 std::string folderOf(const std::string& file) {
     const std::string parent = Files::parentPath(file);
     return parent.empty() ? std::string(".") : parent;
+}
+
+// The files entered for deletion by the steps, as opposed to the backups made by the swap.
+bool isRetired(const std::string& entry, const std::set<std::string>& filesToReplace) {
+    const std::string suffix = backupSuffix;
+    if (entry.size() <= suffix.size() || entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return true;
+    return filesToReplace.count(entry.substr(0, entry.size() - suffix.size())) == 0;
+}
+
+// Renames every retired file that exists to F.bak, adding it to retired; false at the first
+// rename that fails (reported by renameFile).
+bool retireFiles(Framework& framework, std::vector<std::string>& retired) {
+    for (const std::string& file : framework.filesToDelete()) {
+        if (!isRetired(file, framework.filesToReplace()) || !Files::isFile(file))
+            continue;
+        if (!framework.renameFile(file, file + backupSuffix))
+            return false;
+        retired.push_back(file);
+    }
+    return true;
+}
+
+void restoreRetired(Framework& framework, const std::vector<std::string>& retired) {
+    for (const std::string& file : retired)
+        framework.renameFile(file + backupSuffix, file);
 }
 
 } // namespace
@@ -91,34 +120,45 @@ void Framework::revertSwaps(const std::vector<std::string>& order, std::size_t c
 
 bool Framework::replaceFiles() {
     const std::vector<std::string> order = swapOrder(filesToReplace_, configFile_);
+    std::vector<std::string> retired;
     std::size_t current = 0;
     try {
         for (const std::string& file : order) {
             if (!flushToDisk(file + newSuffix))
                 return false;
         }
+        if (!retireFiles(*this, retired)) {
+            restoreRetired(*this, retired);
+            return false;
+        }
         for (; current < order.size(); ++current) {
             const std::string& file = order[current];
             message(Information, "Replacing the file '" + file + "'.");
             if (!renameFile(file, file + backupSuffix)) {
                 revertSwaps(order, current);
+                restoreRetired(*this, retired);
                 return false;
             }
             if (!renameFile(file + newSuffix, file)) {
                 renameFile(file + backupSuffix, file);
                 revertSwaps(order, current);
+                restoreRetired(*this, retired);
                 return false;
             }
             filesToDelete_.insert(file + backupSuffix);
         }
-        if (!order.empty() && !flushFolders(order)) {
+        std::vector<std::string> changed = order;
+        changed.insert(changed.end(), retired.begin(), retired.end());
+        if (!changed.empty() && !flushFolders(changed)) {
             revertSwaps(order, order.size());
+            restoreRetired(*this, retired);
             return false;
         }
         return true;
     } catch (const std::exception& e) {
         message(Error, std::string("Replacing files and folders failed: ") + e.what());
         revertSwaps(order, current);
+        restoreRetired(*this, retired);
         return false;
     }
 }
@@ -126,7 +166,10 @@ bool Framework::replaceFiles() {
 void Framework::removeBackups() {
     for (const std::string& file : filesToDelete_) {
         message(Information, "Deleting file '" + file + "'.");
-        if (!Files::deleteFile(file))
+        bool deleted = Files::deleteFile(file);
+        if (deleted && isRetired(file, filesToReplace_))
+            deleted = Files::deleteFile(file + backupSuffix);
+        if (!deleted)
             message(Warning, "Failed to delete file '" + file + "'.");
     }
 }

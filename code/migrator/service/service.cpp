@@ -1,10 +1,13 @@
 #include "migrator/service/service.hpp"
 
+#include "migrator/service/datalock.hpp"
+
 #include "libs/config/inifile/inifile.hpp"
 #include "libs/config/settings/version.hpp"
 #include "libs/files/paths.hpp"
 
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 namespace Migration {
@@ -30,6 +33,12 @@ bool Service::repair() {
 
 void Service::reportError(const std::string&) {}
 
+std::string Service::lockedDirectory() const {
+    return std::string();
+}
+
+void Service::recoverInterruptedRun() {}
+
 void Service::checkDataVersion(bool& alreadyMigrated) {
     std::string file = configFile();
     if (!Files::isFile(file))
@@ -51,6 +60,10 @@ void Service::checkDataVersion(bool& alreadyMigrated) {
 
 bool Service::migrate() {
     try {
+        std::optional<DataLock> lock;
+        if (!lockedDirectory().empty())
+            lock.emplace(lockedDirectory());
+        recoverInterruptedRun();
         bool alreadyMigrated = false;
         checkDataVersion(alreadyMigrated);
         if (alreadyMigrated || dataVersionFound_ >= targetDataVersion_) {

@@ -32,8 +32,10 @@ public:
     // Nothing to analyze or repair at this data version: both return false.
     bool analyze() override;
     bool repair() override;
-    // Checks the data version, runs the steps and swaps the new files in. True when the data is
-    // migrated now or already was; every failure is reported, sets an exit code and gives false.
+    // Locks lockedDirectory, recovers, checks the data version, runs the steps, swaps the new
+    // files in and removes the backups. True when the data is migrated now or already was; every
+    // failure (a directory locked by another migration too) is reported, sets an exit code and
+    // gives false.
     bool migrate() override;
 
     std::uint32_t dataVersionFound() const { return dataVersionFound_; }
@@ -51,6 +53,12 @@ protected:
     // below the source, loads the settings otherwise. Throws when the file or version is unreadable.
     virtual void checkDataVersion(bool& alreadyMigrated);
     virtual void reportError(const std::string& text);
+    // The directory that migrate locks against a second migration for its whole run; empty
+    // (the default) locks nothing.
+    virtual std::string lockedDirectory() const;
+    // Runs under the lock before the version check and repairs what a killed migration left;
+    // the default has nothing to repair.
+    virtual void recoverInterruptedRun();
 
 private:
     std::uint32_t dataVersionFound_ = 0;

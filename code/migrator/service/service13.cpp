@@ -1,6 +1,7 @@
 #include "migrator/service/service13.hpp"
 
 #include "migrator/service/databasesteps.hpp"
+#include "migrator/service/recovery.hpp"
 #include "migrator/service/settingsstep.hpp"
 
 #include "libs/config/inifile/inifile.hpp"
@@ -44,9 +45,17 @@ void Service13::reportError(const std::string& text) {
     message(Error, text);
 }
 
+std::string Service13::lockedDirectory() const {
+    return dataDirectory_;
+}
+
+void Service13::recoverInterruptedRun() {
+    recoverInterruptedMigration(dataDirectory_);
+}
+
 void Service13::removeBackups() {
-    Service::removeBackups();
     clearSessionFolder(dataDirectory_);
+    Service::removeBackups();
 }
 
 void Service13::runSteps() {

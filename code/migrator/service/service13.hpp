@@ -32,7 +32,12 @@ protected:
     void loadSettings(const Config::SettingMap& settings) override;
     void checkDataVersion(bool& alreadyMigrated) override;
     void reportError(const std::string& text) override;
-    // Deletes the backups and retired files, then empties the session folder of the study step.
+    // The data directory.
+    std::string lockedDirectory() const override;
+    // See recoverInterruptedMigration.
+    void recoverInterruptedRun() override;
+    // Empties the session folder of the study step, then deletes the backups and retired files:
+    // while a backup is left the session folder is known to need emptying.
     void removeBackups() override;
 
     // Writes conf/main.conf.new at data version 13 with the central-server address normalised,

@@ -1,0 +1,27 @@
+#pragma once
+// The guarantee that only one migration works on a data directory at a time: an exclusive
+// advisory lock on the directory itself, which adds no file and ends with the process.
+
+#include <string>
+
+namespace Migration {
+
+class DataLock {
+public:
+    // Locks the directory without waiting. Throws std::runtime_error naming the directory when
+    // another process holds its lock. A directory that cannot be opened or locked (a file system
+    // without locks) is left unlocked: held() is false and the caller's checks report the rest.
+    explicit DataLock(const std::string& directory);
+    DataLock(const DataLock&) = delete;
+    DataLock& operator=(const DataLock&) = delete;
+    // Releases the lock; never throws.
+    ~DataLock();
+
+    // True when the directory is locked by this object.
+    bool held() const { return handle_ >= 0; }
+
+private:
+    int handle_ = -1;
+};
+
+} // namespace Migration
