@@ -90,3 +90,19 @@ TEST(JsonDocument, ZeroBytesAreInvalidEvenAfterAValue)
 }
 
 } // namespace
+
+TEST(JsonDocument, EscapedLoneLowSurrogateIsRejectedWhereverTheStringStands)
+{
+    expectInvalidJson(R"({"a":"x\udc00"})", rapidjson::kParseErrorStringUnicodeSurrogateInvalid, 6);
+    expectInvalidJson(R"([1,{"\ude47":2}])", rapidjson::kParseErrorStringUnicodeSurrogateInvalid, 5);
+    const Json::Document pair(R"(["\ud83d\ude00"])");
+    EXPECT_STREQ(pair.root()[0].GetString(), "\xF0\x9F\x98\x80");
+}
+
+TEST(JsonDocument, DeepNestingLoadsWithoutExhaustingTheStack)
+{
+    const std::size_t depth = 200000;
+    const Json::Document nested(std::string(depth, '[') + std::string(depth, ']'));
+    EXPECT_TRUE(nested.root().IsArray());
+    expectInvalidJson(std::string(depth, '['), rapidjson::kParseErrorValueInvalid, static_cast<unsigned int>(depth));
+}
