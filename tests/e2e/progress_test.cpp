@@ -1,0 +1,132 @@
+// The migrator run as a program with its standard error on a terminal and without one: the
+// progress line appears only on a terminal and leaves standard output and the log unchanged.
+#include "fixtures/v12data.hpp"
+#include "support/childprocess.hpp"
+#include "support/filecontent.hpp"
+#include "support/temporarydirectory.hpp"
+#include "support/terminalchild.hpp"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace {
+
+struct DataRun {
+    TestSupport::TemporaryDirectory root;
+    std::string data = root / "data";
+
+    explicit DataRun(unsigned folders) {
+        Fixtures::V12Options options;
+        options.folders = folders;
+        Fixtures::createV12DataDirectory(data, options);
+        TestSupport::writeFile(root / "registry.reg",
+                               "Windows Registry Editor Version 5.00\r\n\r\n"
+                               "[HKEY_LOCAL_MACHINE\\Software\\Quorlin Software\\Qelt\\Service\\Settings]\r\n"
+                               "\"DataDirectory\"=\"" + data + "\"\r\n");
+    }
+
+    TestSupport::ChildOptions options() const {
+        TestSupport::ChildOptions options;
+        options.arguments = {"m"};
+        options.environment = {{"QELT_REGISTRY_FILE", root / "registry.reg"},
+                               {"QELT_COMMON_APPDATA", root / "appdata"}};
+        options.workingDirectory = root.path();
+        return options;
+    }
+
+    // Standard output with the run's own folder replaced, so that runs on different folders compare.
+    std::string comparable(const std::string& out) const {
+        std::string text = out;
+        for (std::string::size_type at; (at = text.find(root.path())) != std::string::npos;)
+            text.replace(at, root.path().size(), "<root>");
+        return text;
+    }
+
+    // The log without the time stamp and process number of each entry.
+    std::string comparableLog() const {
+        std::string log;
+        for (const auto& file : TestSupport::listFiles(data)) {
+            if (file.rfind("log/", 0) == 0)
+                log += TestSupport::readFile(data + "/" + file);
+        }
+        const std::string undated = std::regex_replace(comparable(log), std::regex(R"(\[[^\]]*\] \[)"), "[");
+        return std::regex_replace(undated, std::regex(R"(\([0-9]+\) )"), "");
+    }
+};
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::string::size_type at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(ProgressEndToEnd, ALineOnATerminalOnlyAndTheSameOutputAndLogEitherWay) {
+    const unsigned folders = 4;
+    DataRun onTerminal(folders);
+    const auto shown = TestSupport::runWithTerminalError(QELT_MIGRATOR_PATH, onTerminal.options());
+    ASSERT_EQ(shown.exitCode, 0) << shown.out << shown.terminal;
+
+    DataRun offTerminal(folders);
+    const auto silent = TestSupport::runChild(QELT_MIGRATOR_PATH, offTerminal.options());
+    ASSERT_EQ(silent.exitCode, 0) << silent.out << silent.err;
+    EXPECT_EQ(silent.err, "");
+
+    EXPECT_NE(shown.out.find("Migration finished successfully."), std::string::npos) << shown.out;
+    EXPECT_EQ(onTerminal.comparable(shown.out), offTerminal.comparable(silent.out));
+    EXPECT_EQ(shown.out.find('\033'), std::string::npos);
+    EXPECT_FALSE(onTerminal.comparableLog().empty());
+    EXPECT_EQ(onTerminal.comparableLog(), offTerminal.comparableLog());
+
+    const std::string& terminal = shown.terminal;
+    const std::string erase = "\r\033[K";
+    EXPECT_EQ(terminal.find('\n'), std::string::npos) << terminal;
+    ASSERT_GE(terminal.size(), erase.size());
+    EXPECT_EQ(terminal.substr(terminal.size() - erase.size()), erase) << "the line is cleared at the end";
+    const std::regex line("\r\033\\[K(Migrating [a-z ]+): ([a-z0-9/.]+) \\(([0-9.]+ [KMG]?i?B)\\), ([0-9]+) of "
+                          "([0-9]+) files?, ([0-9]+:[0-9][0-9])");
+    std::vector<std::string> files;
+    std::size_t studies = 0;
+    for (std::sregex_iterator match(terminal.begin(), terminal.end(), line), end; match != end; ++match) {
+        const std::string step = (*match)[1];
+        files.push_back((*match)[2]);
+        if (step == "Migrating studies") {
+            EXPECT_EQ((*match)[4], std::to_string(studies));
+            EXPECT_EQ((*match)[5], std::to_string(folders + 2));
+            ++studies;
+        } else {
+            EXPECT_EQ((*match)[4], "0");
+            EXPECT_EQ((*match)[5], "1");
+        }
+    }
+    EXPECT_EQ(studies, folders + 2);
+    EXPECT_EQ(files.front(), "study/jobs.db");
+    EXPECT_EQ(files[studies - 1], "study/deleted.db");
+    const std::vector<std::string> others(files.begin() + static_cast<long>(studies), files.end());
+    EXPECT_EQ(others, (std::vector<std::string>{"message/message.db", "record/rm.db", "conf/user.db",
+                                                "conf/notification.db"}));
+    const std::size_t steps = 5;
+    EXPECT_EQ(occurrences(terminal, erase), files.size() + steps)
+        << "each line overwrites the one before, and each step clears the last once";
+}
+
+TEST(ProgressEndToEnd, AFailedMigrationLeavesNoLineBehind) {
+    DataRun run(2);
+    TestSupport::writeFile(run.data + "/study/f0001/job.db", "this is not a database, though it is long enough");
+    const auto shown = TestSupport::runWithTerminalError(QELT_MIGRATOR_PATH, run.options());
+    EXPECT_NE(shown.exitCode, 0) << shown.out;
+    EXPECT_NE(shown.out.find("Error: "), std::string::npos) << shown.out;
+    EXPECT_NE(shown.terminal.find("Migrating studies: study/jobs.db"), std::string::npos) << shown.terminal;
+    const std::string erase = "\r\033[K";
+    ASSERT_GE(shown.terminal.size(), erase.size());
+    EXPECT_EQ(shown.terminal.substr(shown.terminal.size() - erase.size()), erase);
+
+    DataRun quiet(2);
+    TestSupport::writeFile(quiet.data + "/study/f0001/job.db", "this is not a database, though it is long enough");
+    const auto silent = TestSupport::runChild(QELT_MIGRATOR_PATH, quiet.options());
+    EXPECT_EQ(silent.err, "");
+    EXPECT_EQ(run.comparable(shown.out), quiet.comparable(silent.out));
+}
+
+} // namespace
