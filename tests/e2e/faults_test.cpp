@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <thread>
 
 namespace {
@@ -311,6 +312,64 @@ TEST(FaultDisk, AFullDiskFailsTheMigrationCleanlyAtEveryStep)
         expectStepFailure(result, c.reason, name);
         EXPECT_EQ(joined(differences(before, originals(sandbox.dataDirectory()))), "") << name;
     }
+}
+
+// The ".new" file named in the report of a failed run; empty when it names none.
+std::string failedCopy(const std::string& out)
+{
+    for (const std::string& line : E2e::lines(out)) {
+        if (!E2e::startsWith(line, "Error: Migration failed: "))
+            continue;
+        for (const std::string tag : {"|Files::Exceptions::Filename=", "|Exceptions::DestinationFilename=",
+                                      "|Sqlite::Exceptions::Filename="}) {
+            const std::size_t start = line.find(tag);
+            if (start == std::string::npos)
+                continue;
+            const std::size_t end = line.find('|', start + tag.size());
+            const std::string name = line.substr(start + tag.size(), end - start - tag.size());
+            if (endsWith(name, ".new"))
+                return name;
+        }
+    }
+    return std::string();
+}
+
+TEST(FaultDisk, TheSmallRuleAndConfigurationCopiesFailCleanlyWhenTheirPageIsMissing)
+{
+    // Free space for every database copy, less a few pages: depending on how many are missing,
+    // the small files written last (whose bytes reach the disk only when they are flushed) are
+    // the ones that do not fit.
+    std::set<std::string> failed;
+    for (int missingPages = 8; missingPages >= 0; --missingPages) {
+        const std::string name = std::to_string(missingPages) + " pages short";
+        TestSupport::MigratorSandbox sandbox(QELT_MIGRATOR_PATH);
+        SmallDisk disk(sandbox.dataDirectory());
+        if (!disk.mounted())
+            GTEST_SKIP() << "mounting a tmpfs is not permitted: " << disk.error();
+        Fixtures::createV12DataDirectory(sandbox.dataDirectory(), smallDirectory());
+        const std::uintmax_t page = 4096;
+        std::uintmax_t copyPages = 0;
+        for (const std::string& file : TestSupport::listFiles(sandbox.dataDirectory())) {
+            if (endsWith(file, ".db") && file.rfind("institution/", 0) != 0)
+                copyPages += (fs::file_size(sandbox.data(file)) + page - 1) / page;
+        }
+        ASSERT_TRUE(disk.resize(disk.usedBytes() + (copyPages - missingPages) * page)) << name;
+        const Snapshot before = originals(sandbox.dataDirectory());
+
+        const auto result = sandbox.run({"m"});
+        if (result.exitCode == 0) {
+            EXPECT_NE(result.out.find("Migration finished successfully."), std::string::npos) << name;
+            EXPECT_EQ(joined(sandbox.leftovers()), "") << name;
+            continue;
+        }
+        expectStepFailure(result, ".new", name);
+        EXPECT_EQ(joined(differences(before, originals(sandbox.dataDirectory()))), "") << name;
+        const std::string copy = failedCopy(result.out);
+        if (!copy.empty())
+            failed.insert(copy.substr(sandbox.dataDirectory().size() + 1));
+    }
+    for (const char* file : {"conf/sending.json.new", "conf/storing.json.new", "conf/main.conf.new"})
+        EXPECT_EQ(failed.count(file), 1u) << file << " never failed; failed:\n" << joined({failed.begin(), failed.end()});
 }
 
 TEST(FaultObstacles, ADirectoryWhereAFileIsWrittenFailsTheMigrationCleanly)
