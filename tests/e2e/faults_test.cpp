@@ -479,6 +479,18 @@ std::string randomBytes(std::size_t count, std::uint32_t seed)
     return bytes;
 }
 
+// Switches the database to a write-ahead log and leaves a change in the log when the connection
+// closes, as a service stopped before a checkpoint does.
+void leaveWriteAheadLog(const std::string& path)
+{
+    Fixtures::Database db(path);
+    db.exec("PRAGMA journal_mode=WAL");
+    int persist = 1;
+    ASSERT_EQ(sqlite3_file_control(db.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist), SQLITE_OK);
+    ASSERT_EQ(sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr), SQLITE_OK);
+    db.exec("PRAGMA wal_autocheckpoint=0; UPDATE Messages SET rowid = rowid");
+}
+
 TEST(FaultDamage, ADamagedDatabaseFailsTheMigrationCleanly)
 {
     struct Case {
@@ -513,6 +525,11 @@ TEST(FaultDamage, ADamagedDatabaseFailsTheMigrationCleanly)
         {"an empty conf/notification.db",
          [](const std::string& data) { TestSupport::writeFile(data + "/conf/notification.db", ""); },
          "conf/notification.db"},
+        {"a journal left beside record/rm.db by an interrupted write",
+         [](const std::string& data) { TestSupport::writeFile(data + "/record/rm.db-journal", randomBytes(1024, 3)); },
+         "record/rm.db-journal"},
+        {"changes of message/message.db not yet checkpointed from its write-ahead log",
+         [](const std::string& data) { leaveWriteAheadLog(data + "/message/message.db"); }, "message/message.db-wal"},
     };
     for (const Case& c : cases) {
         TestSupport::MigratorSandbox sandbox(QELT_MIGRATOR_PATH);
