@@ -60,7 +60,8 @@ public:
     virtual bool analyze() = 0;
     virtual bool repair() = 0;
     virtual bool migrate() = 0;
-    // Deletes every file of filesToDelete, warning about each that cannot be deleted.
+    // Deletes every file of filesToDelete (a retired F together with the F.bak that replaceFiles
+    // made of it), warning about each that cannot be deleted.
     virtual void removeBackups();
 
     // Writes the text to the console (with "Error: " or "Warning: " in front, "\n" after) when
@@ -72,9 +73,10 @@ public:
     void addFileToReplace(const std::string& path);
     // F is deleted by removeBackups after a successful migration.
     void addFileToDelete(const std::string& path);
-    // Flushes every F.new, then renames each F to F.bak and F.new to F (the configuration file
-    // last), and flushes the changed folders. On the first failure every swap made is undone and
-    // false is returned; each failure is reported. True with empty registers.
+    // Flushes every F.new, renames each existing F entered by a step in filesToDelete to F.bak,
+    // then renames each F to F.bak and F.new to F (the configuration file last), and flushes the
+    // changed folders. On the first failure every rename made is undone and false is returned;
+    // each failure is reported. True with empty registers.
     bool replaceFiles();
     // One rename (creating the destination folder, replacing an existing destination); a
     // failure is reported as an error and gives false. Never throws.
