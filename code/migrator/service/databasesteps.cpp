@@ -8,6 +8,7 @@
 #include "shared/institution/id.hpp"
 
 #include <boost/filesystem/operations.hpp>
+#include <sqlite3.h>
 
 #include <stdexcept>
 
@@ -112,6 +113,20 @@ void useBusyHandler(Sqlite::Connection& connection, const DatabaseOptions& optio
 {
     if (options.busyHandler)
         connection.setBusyHandler(options.busyHandler);
+}
+
+// Lets the progress line's time move on during a long upgrade or VACUUM of one database: the
+// engine calls back after every so many virtual machine instructions, and the line is redrawn
+// at most a few times a second. Not installed when no line is shown.
+void tickDuringLongStatements(Sqlite::Connection& connection, Progress& progress)
+{
+    if (!progress.active())
+        return;
+    const auto tick = [](void* context) noexcept -> int {
+        static_cast<Progress*>(context)->tick();
+        return 0;
+    };
+    sqlite3_progress_handler(connection.connectionHandle().con(), 100000, tick, &progress);
 }
 
 void runScript(Framework& framework, const std::string& path, const std::string& script,
@@ -225,6 +240,7 @@ std::unique_ptr<Sqlite::Connection> prepareDatabaseCopy(Framework& framework, co
     auto copy = std::make_unique<Sqlite::Connection>(copyPath, false);
     useBusyHandler(*copy, options);
     copy->execute(workingCopySettings);
+    tickDuringLongStatements(*copy, framework.progress());
     return copy;
 }
 

@@ -127,19 +127,41 @@ void Progress::beginStep(const std::string& name, std::size_t totalFiles) {
 void Progress::beginFile(const std::string& name, const std::string& path) {
     if (!sink_)
         return;
+    file_ = name;
+    size_ = sizeOf(path);
+    inFile_ = true;
+    showFile(clock_());
+}
+
+void Progress::tick() noexcept {
+    if (!sink_ || !inFile_)
+        return;
+    const auto now = clock_();
+    if (now - lastShown_ < std::chrono::milliseconds(250))
+        return;
+    try {
+        showFile(now);
+    } catch (...) {
+    }
+}
+
+void Progress::showFile(std::chrono::steady_clock::time_point now) {
     // The folder may have gained a file since the step counted them.
     const std::size_t total = done_ < total_ ? total_ : done_ + 1;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(clock_() - start_);
-    sink_->show(progressLine(step_, name, sizeOf(path), done_, total, elapsed));
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - start_);
+    sink_->show(progressLine(step_, file_, size_, done_, total, elapsed));
+    lastShown_ = now;
     shown_ = true;
 }
 
 void Progress::fileDone() {
     ++done_;
+    inFile_ = false;
 }
 
 void Progress::endStep() {
     clear();
+    inFile_ = false;
     step_.clear();
     total_ = 0;
     done_ = 0;

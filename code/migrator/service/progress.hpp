@@ -52,6 +52,10 @@ public:
     // Shows the file at path, under the name given, as the one being worked on, with its size
     // (0 when it cannot be queried).
     void beginFile(const std::string& name, const std::string& path);
+    // Shows the line of the file being worked on again with the time now spent, when the last
+    // showing is at least a quarter of a second old; nothing between files. For long work on
+    // one file. Never throws.
+    void tick() noexcept;
     // Counts the file being worked on as done.
     void fileDone();
     // Ends the step and clears the line.
@@ -61,12 +65,18 @@ public:
     void clear();
 
 private:
+    void showFile(std::chrono::steady_clock::time_point now);
+
     std::unique_ptr<ProgressSink> sink_;
     Clock clock_;
     std::string step_;
     std::size_t total_ = 0;
     std::size_t done_ = 0;
     std::chrono::steady_clock::time_point start_;
+    std::string file_;
+    std::uintmax_t size_ = 0;
+    bool inFile_ = false;
+    std::chrono::steady_clock::time_point lastShown_;
     bool shown_ = false;
 };
 

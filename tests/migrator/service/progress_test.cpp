@@ -154,6 +154,37 @@ TEST(Progress, ShowsEachFileWithTheFilesDoneAndTheTimeSinceTheStepBegan) {
     EXPECT_EQ(events.back(), "clear");
 }
 
+TEST(Progress, TicksRedrawTheFileBeingWorkedOnAtMostFourTimesASecond) {
+    TestSupport::TemporaryDirectory dir;
+    writeBytes(dir / "a.db", 3000);
+    Strings events;
+    auto now = std::chrono::steady_clock::time_point() + seconds(7);
+    Progress progress(std::make_unique<RecordingSink>(events), [&now] { return now; });
+    progress.beginStep("Migrating history records", 1);
+    progress.tick();
+    progress.beginFile("record/rm.db", dir / "a.db");
+    now += std::chrono::milliseconds(249);
+    progress.tick();
+    now += std::chrono::milliseconds(1);
+    progress.tick();
+    progress.tick();
+    now += seconds(80);
+    writeBytes(dir / "a.db", 10);
+    progress.tick();
+    progress.fileDone();
+    now += seconds(1);
+    progress.tick();
+    progress.endStep();
+    progress.tick();
+    const Strings expected{
+        "show Migrating history records: record/rm.db (2.9 KiB), 0 of 1 file, 0:00",
+        "show Migrating history records: record/rm.db (2.9 KiB), 0 of 1 file, 0:00",
+        "show Migrating history records: record/rm.db (2.9 KiB), 0 of 1 file, 1:20",
+        "clear",
+    };
+    EXPECT_EQ(events, expected);
+}
+
 TEST(Progress, AStepEndsOnTheLineAlsoWhenItFails) {
     Strings events;
     Progress progress(std::make_unique<RecordingSink>(events));
