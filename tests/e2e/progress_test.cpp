@@ -51,7 +51,7 @@ struct DataRun {
                 log += TestSupport::readFile(data + "/" + file);
         }
         const std::string undated = std::regex_replace(comparable(log), std::regex(R"(\[[^\]]*\] \[)"), "[");
-        return std::regex_replace(undated, std::regex(R"(\([0-9]+\) )"), "");
+        return std::regex_replace(undated, std::regex(R"(\( *[0-9]+\) )"), "");
     }
 };
 
@@ -88,8 +88,13 @@ TEST(ProgressEndToEnd, ALineOnATerminalOnlyAndTheSameOutputAndLogEitherWay) {
                           "([0-9]+) files?, ([0-9]+:[0-9][0-9])");
     std::vector<std::string> files;
     std::size_t studies = 0;
+    std::size_t lines = 0;
     for (std::sregex_iterator match(terminal.begin(), terminal.end(), line), end; match != end; ++match) {
+        ++lines;
         const std::string step = (*match)[1];
+        // A long piece of work shows its file again with the time moved on.
+        if (!files.empty() && files.back() == (*match)[2])
+            continue;
         files.push_back((*match)[2]);
         if (step == "Migrating studies") {
             EXPECT_EQ((*match)[4], std::to_string(studies));
@@ -107,7 +112,7 @@ TEST(ProgressEndToEnd, ALineOnATerminalOnlyAndTheSameOutputAndLogEitherWay) {
     EXPECT_EQ(others, (std::vector<std::string>{"message/message.db", "record/rm.db", "conf/user.db",
                                                 "conf/notification.db"}));
     const std::size_t steps = 5;
-    EXPECT_EQ(occurrences(terminal, erase), files.size() + steps)
+    EXPECT_EQ(occurrences(terminal, erase), lines + steps)
         << "each line overwrites the one before, and each step clears the last once";
 }
 
