@@ -244,6 +244,16 @@ void Connection::execute(const std::string& sql)
 
 std::unique_ptr<Statement> Connection::prepare(const std::string& sql, bool cached)
 {
+    try {
+        return prepareStatement(sql, cached);
+    } catch (Exceptions::Exception& e) {
+        e << Exceptions::Filename_(filename_);
+        throw;
+    }
+}
+
+std::unique_ptr<Statement> Connection::prepareStatement(const std::string& sql, bool cached)
+{
     if (!cached || !cache_) {
         CompiledStatement statement = compile(connectionHandle(), sql);
         auto result = std::make_unique<Statement>(filename_, Statement::ReleaseCallback(),

@@ -114,7 +114,7 @@ public:
     // Compiles the first statement of the text (the rest is ignored). With cached set, an idle
     // statement of the same text is reused and the statement returns to this connection's cache
     // when destroyed. A text without a statement gives a Statement whose use throws
-    // NoStatement. Failures carry Details_ and SqlQuery_; a closed connection throws
+    // NoStatement. Failures carry Details_, SqlQuery_ and Filename_; a closed connection throws
     // NoConnection.
     std::unique_ptr<Statement> prepare(const std::string& sql, bool cached);
 
@@ -128,6 +128,7 @@ public:
 private:
     static int onBusy(void* context, int count) noexcept;
     void close() noexcept;
+    std::unique_ptr<Statement> prepareStatement(const std::string& sql, bool cached);
 
     std::string filename_;
     sqlite3* database_ = nullptr;

@@ -348,12 +348,15 @@ TEST(SqliteStatements, StatementWithoutSqlFailsOnUse)
         EXPECT_THROW(statement->reset(), E::NoStatement);
         EXPECT_THROW(Sqlite::bindNext(*statement, "x"), E::NoStatement);
     }
-    try {
-        db.prepare("SELECT FROM WHERE", false);
-        FAIL() << "compiled";
-    } catch (const E::Error& e) {
-        EXPECT_EQ(tagOf<E::SqlQuery_>(e), "SELECT FROM WHERE");
-        EXPECT_NE(tagOf<E::Details_>(e).find("syntax error"), std::string::npos);
+    for (bool cached : {false, true}) {
+        try {
+            db.prepare("SELECT FROM WHERE", cached);
+            FAIL() << "compiled";
+        } catch (const E::Error& e) {
+            EXPECT_EQ(tagOf<E::SqlQuery_>(e), "SELECT FROM WHERE");
+            EXPECT_EQ(tagOf<E::Filename_>(e), name);
+            EXPECT_NE(tagOf<E::Details_>(e).find("syntax error"), std::string::npos);
+        }
     }
 }
 
