@@ -84,7 +84,7 @@ TEST(ProgressEndToEnd, ALineOnATerminalOnlyAndTheSameOutputAndLogEitherWay) {
     EXPECT_EQ(terminal.find('\n'), std::string::npos) << terminal;
     ASSERT_GE(terminal.size(), erase.size());
     EXPECT_EQ(terminal.substr(terminal.size() - erase.size()), erase) << "the line is cleared at the end";
-    const std::regex line("\r\033\\[K(Migrating [a-z ]+): ([a-z0-9/.]+) \\(([0-9.]+ [KMG]?i?B)\\), ([0-9]+) of "
+    const std::regex line("\r\033\\[K(Migrating [a-z .]+): ([a-z0-9/.]+) \\(([0-9.]+ [KMG]?i?B)\\), ([0-9]+) of "
                           "([0-9]+) files?, ([0-9]+:[0-9][0-9])");
     std::vector<std::string> files;
     std::size_t studies = 0;
@@ -100,6 +100,9 @@ TEST(ProgressEndToEnd, ALineOnATerminalOnlyAndTheSameOutputAndLogEitherWay) {
             EXPECT_EQ((*match)[4], std::to_string(studies));
             EXPECT_EQ((*match)[5], std::to_string(folders + 2));
             ++studies;
+        } else if (step == "Migrating settings.json") {
+            EXPECT_EQ((*match)[4], files.back() == "conf/sending.json" ? "0" : "1");
+            EXPECT_EQ((*match)[5], "2");
         } else {
             EXPECT_EQ((*match)[4], "0");
             EXPECT_EQ((*match)[5], "1");
@@ -110,8 +113,9 @@ TEST(ProgressEndToEnd, ALineOnATerminalOnlyAndTheSameOutputAndLogEitherWay) {
     EXPECT_EQ(files[studies - 1], "study/deleted.db");
     const std::vector<std::string> others(files.begin() + static_cast<long>(studies), files.end());
     EXPECT_EQ(others, (std::vector<std::string>{"message/message.db", "record/rm.db", "conf/user.db",
-                                                "conf/notification.db"}));
-    const std::size_t steps = 5;
+                                                "conf/notification.db", "conf/sending.json", "conf/storing.json",
+                                                "conf/main.conf"}));
+    const std::size_t steps = 7;
     EXPECT_EQ(occurrences(terminal, erase), lines + steps)
         << "each line overwrites the one before, and each step clears the last once";
 }

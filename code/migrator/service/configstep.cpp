@@ -28,10 +28,13 @@ std::vector<std::string> migratedServerAddresses(const std::vector<std::string>&
 
 void Service13::migrateConfig() {
     const std::string file = Files::join(dataDirectory_, "conf", "main.conf");
+    ProgressStep step(progress(), "Migrating config", 1);
+    progress().beginFile("conf/main.conf", file);
     addFileToReplace(file);
     settings_.server.addresses = migratedServerAddresses(settings_.server.addresses, builtInCentralServers());
     settings_.version = Config::currentConfigVersion;
     Config::writeServiceSettings(settings_, originalSettings_, file + ".new");
+    progress().fileDone();
 }
 
 } // namespace Migration

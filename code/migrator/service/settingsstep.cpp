@@ -80,8 +80,14 @@ void migrateRulesFile(Framework& framework, const std::string& path)
 void migrateSettingsFiles(Framework& framework, const std::string& dataDirectory)
 {
     const std::string folder = Files::join(dataDirectory, "conf");
+    Progress& progress = framework.progress();
+    ProgressStep step(progress, "Migrating settings.json", 2);
+    progress.beginFile("conf/sending.json", Files::join(folder, "sending.json"));
     migrateRulesFile<Service::Robot::Sending::Rules>(framework, Files::join(folder, "sending.json"));
+    progress.fileDone();
+    progress.beginFile("conf/storing.json", Files::join(folder, "storing.json"));
     migrateRulesFile<Service::Storing::Rules>(framework, Files::join(folder, "storing.json"));
+    progress.fileDone();
 }
 
 } // namespace Migration
