@@ -1,3 +1,4 @@
+#include "migrator/service/datalock.hpp"
 #include "migrator/service/framework.hpp"
 #include "migrator/service/recovery.hpp"
 
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <sstream>
 
 namespace {
@@ -188,6 +190,26 @@ TEST_F(RecoveryTest, FailedSwapPutsRetiredFilesBack) {
     EXPECT_EQ("old a", readFile(path("a.db")));
     EXPECT_EQ("old b", readFile(path("b.db")));
     EXPECT_EQ(std::string::npos, framework.console.str().find("retired.json"));
+}
+
+TEST(DataLock, SecondLockOfADirectoryFailsUntilTheFirstIsReleased) {
+    TestSupport::TemporaryDirectory data;
+    {
+        const Migration::DataLock first(data.path());
+        EXPECT_TRUE(first.held());
+        try {
+            const Migration::DataLock second(data.path());
+            ADD_FAILURE() << "a second lock was granted";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find("'" + data.path() + "'")) << e.what();
+        }
+    }
+    const Migration::DataLock again(data.path());
+    EXPECT_TRUE(again.held());
+    EXPECT_TRUE(listFiles(data.path()).empty());
+
+    const Migration::DataLock missing(data / "missing");
+    EXPECT_FALSE(missing.held());
 }
 
 } // namespace
