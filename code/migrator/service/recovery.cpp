@@ -45,9 +45,12 @@ void finishBackupRemoval(const std::string& dataDirectory, const std::vector<std
         Files::deleteFile(file + backupSuffix);
 }
 
-void undoSwap(const std::vector<std::string>& files) {
+// conf/main.conf.new is renamed last of all, so while it exists next to an unmigrated
+// configuration a swap was under way. Without it a backup is only put back where its file is
+// missing: an F.bak the administrator made must not replace newer data.
+void undoSwap(const std::vector<std::string>& files, bool swapUnderWay) {
     for (const std::string& file : files) {
-        if (Files::isFile(file + backupSuffix))
+        if (Files::isFile(file + backupSuffix) && (swapUnderWay || !Files::isFile(file)))
             putBackupBack(file);
         Files::deleteFile(file + newSuffix);
     }
@@ -79,13 +82,16 @@ std::vector<std::string> handledFiles(const std::string& dataDirectory) {
 
 void recoverInterruptedMigration(const std::string& dataDirectory) {
     const std::string configFile = Files::join(dataDirectory, "conf", "main.conf");
-    if (!Files::isFile(configFile) && Files::isFile(configFile + backupSuffix))
+    bool swapUnderWay = Files::isFile(configFile + newSuffix);
+    if (!Files::isFile(configFile) && Files::isFile(configFile + backupSuffix)) {
         putBackupBack(configFile);
+        swapUnderWay = true;
+    }
     const std::vector<std::string> files = handledFiles(dataDirectory);
     if (recordsMigratedData(configFile))
         finishBackupRemoval(dataDirectory, files);
     else
-        undoSwap(files);
+        undoSwap(files, swapUnderWay);
 }
 
 } // namespace Migration

@@ -20,8 +20,10 @@ std::vector<std::string> handledFiles(const std::string& dataDirectory);
 // Completes or undoes what a killed migration left. First a missing conf/main.conf is put back
 // from its backup. Then, when conf/main.conf records data version 13 or later, the session
 // folder is emptied and the backups of the handled files are deleted, as the killed run would
-// have done (nothing happens without a backup). Otherwise every handled F.bak is put back as F
-// and every handled F.new is deleted, so the directory is the one before the killed run. Silent;
+// have done (nothing happens without a backup). Otherwise, when a swap was under way
+// (conf/main.conf.new still there), every handled F.bak is put back as F; without one only a
+// backup whose file is missing is. Every handled F.new is deleted, so the directory is the one
+// before the killed run. Silent;
 // throws the file layer's exception when a backup cannot be put back.
 void recoverInterruptedMigration(const std::string& dataDirectory);
 

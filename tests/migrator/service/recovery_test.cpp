@@ -143,12 +143,20 @@ TEST_F(RecoveryTest, DirectoriesWithoutLeftoversAreLeftAlone) {
         Migration::recoverInterruptedMigration(data.path());
         EXPECT_EQ(before, listFiles(data.path())) << version;
     }
-    // A configuration without a readable version counts as unmigrated: its backups are put back.
-    writeFile(path("conf/main.conf"), "[data]\nversion=x\n");
+    // Without a swap under way a backup beside its file is the administrator's and stays.
+    createDirectory(12);
     writeFile(path("conf/user.db.bak"), "kept");
+    Migration::recoverInterruptedMigration(data.path());
+    EXPECT_EQ("old conf/user.db", readFile(path("conf/user.db")));
+    EXPECT_EQ("kept", readFile(path("conf/user.db.bak")));
+    // A configuration without a readable version counts as unmigrated: with conf/main.conf.new
+    // left by a swap, its backups are put back.
+    writeFile(path("conf/main.conf"), "[data]\nversion=x\n");
+    writeFile(path("conf/main.conf.new"), "[data]\nversion=13\n");
     Migration::recoverInterruptedMigration(data.path());
     EXPECT_EQ("kept", readFile(path("conf/user.db")));
     EXPECT_EQ("[data]\nversion=x\n", readFile(path("conf/main.conf")));
+    EXPECT_FALSE(exists(path("conf/main.conf.new")));
 }
 
 TEST_F(RecoveryTest, RetiredFilesBecomeBackupsUntilTheBackupsAreRemoved) {
