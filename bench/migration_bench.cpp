@@ -108,7 +108,7 @@ const char* const deletedJobsFloorScript =
     "WHEN a GLOB '*#[0-9]*' THEN a ELSE '#0' END FROM p)) ELSE details END,'$.details.localContact');"
     "COMMIT;VACUUM;ANALYZE;";
 
-const char* const tunedPragmas = "PRAGMA journal_mode=OFF;PRAGMA synchronous=OFF;PRAGMA cache_size=-16384;";
+const char* const tunedPragmas = "PRAGMA journal_mode=OFF;PRAGMA synchronous=OFF;PRAGMA cache_size=-12288;";
 
 struct FloorFile {
     std::string path;

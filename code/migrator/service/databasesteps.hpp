@@ -39,7 +39,7 @@ std::int64_t historyCutoff(Datetime::DateTime nowUtc);
 // path for the final replacement, copies it to path + ".new" (replacing an older copy) while
 // holding a read lock on the original, so no other connection can change it meanwhile, and
 // returns the connection on the copy with legacy table renames (references to a renamed table
-// are kept as written), foreign keys off, no journal, no syncing and a 16 MiB page cache.
+// are kept as written), foreign keys off, no journal, no syncing and a 12 MiB page cache.
 // SQLite failures carry the engine's tags and the file name; copy failures the file layer's.
 std::unique_ptr<Sqlite::Connection> prepareDatabaseCopy(Framework& framework, const std::string& path,
                                                         const DatabaseOptions& options = DatabaseOptions());
