@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include "support/temporarydirectory.hpp"
+
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -16,24 +18,7 @@
 
 namespace LogTest {
 
-class TempFolder {
-public:
-    TempFolder() {
-        path_ = (boost::filesystem::temp_directory_path() /
-                 boost::filesystem::unique_path("qelt-log-%%%%-%%%%-%%%%"))
-                    .string();
-        boost::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        boost::system::error_code ignored;
-        boost::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using TempFolder = TestSupport::TemporaryDirectory;
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

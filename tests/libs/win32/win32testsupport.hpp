@@ -4,30 +4,15 @@
 #include <boost/filesystem.hpp>
 
 #include <cstdlib>
+#include "support/temporarydirectory.hpp"
+
 #include <fstream>
 #include <optional>
 #include <string>
 
 namespace Win32Test {
 
-class TempFolder {
-public:
-    TempFolder() {
-        path_ = (boost::filesystem::temp_directory_path() /
-                 boost::filesystem::unique_path("qelt-win32-%%%%-%%%%-%%%%"))
-                    .string();
-        boost::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        boost::system::error_code ignored;
-        boost::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using TempFolder = TestSupport::TemporaryDirectory;
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
