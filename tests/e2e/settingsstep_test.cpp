@@ -4,14 +4,18 @@
 #include "libs/json/exceptions.hpp"
 #include "support/childprocess.hpp"
 #include "support/filecontent.hpp"
+#include "support/migratorsandbox.hpp"
 #include "support/temporarydirectory.hpp"
 #include "fixtures/v12data.hpp"
+#include "transcript.hpp"
 
 #include <gtest/gtest.h>
 
 #include <boost/exception/get_error_info.hpp>
+#include <boost/filesystem/operations.hpp>
 #include <utf8.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -228,6 +232,85 @@ TEST(SettingsStepProgram, ABrokenRuleFileFailsTheMigrationAndChangesNothing)
     EXPECT_EQ(readFile(dataDirectory + "/conf/sending.json"), brokenSending);
     EXPECT_EQ(readFile(dataDirectory + "/conf/storing.json"), storingBefore);
     EXPECT_EQ(readFile(dataDirectory + "/conf/main.conf"), confBefore);
+}
+
+// The program on a version-12 directory whose rule files a test breaks.
+class RuleFileProgram : public ::testing::Test {
+protected:
+    RuleFileProgram()
+    {
+        Fixtures::V12Options options;
+        options.folders = 1;
+        Fixtures::createV12DataDirectory(sandbox.dataDirectory(), options);
+    }
+
+    std::string conf(const std::string& name) const { return sandbox.data("conf/" + name); }
+
+    // Runs "m", which must fail with the failure code and leave every file as it was (the ".new"
+    // files of the steps before aside), and returns its one "Error: " line with the throw
+    // location segment shown as "<location>".
+    std::string failureReport() const
+    {
+        const Files before = files();
+        const TestSupport::ChildResult result = sandbox.run({"m"});
+        EXPECT_EQ(result.exitCode, 255) << result.out << result.err;
+        EXPECT_EQ(changes(before, files()), "");
+        const std::vector<std::string> errors = E2e::linesStartingWith(result.out, "Error: ");
+        EXPECT_EQ(errors.size(), 1u) << result.out;
+        const std::string start = "Error: Migration failed: ";
+        if (errors.empty() || !E2e::startsWith(errors.back(), start))
+            return result.out;
+        const std::string& line = errors.back();
+        const std::size_t locationEnd = line.find('|');
+        return locationEnd == std::string::npos ? line : start + "<location>" + line.substr(locationEnd);
+    }
+
+    TestSupport::MigratorSandbox sandbox{QELT_MIGRATOR_PATH};
+
+private:
+    using Files = std::map<std::string, std::string>;
+
+    // The content of every regular file below the data directory, the log and ".new" files
+    // aside; a link stands as its target and is never followed.
+    Files files() const
+    {
+        namespace fs = boost::filesystem;
+        Files result;
+        const std::string& data = sandbox.dataDirectory();
+        for (fs::recursive_directory_iterator it(data), end; it != end; ++it) {
+            const std::string relative = it->path().string().substr(data.size() + 1);
+            const fs::file_type type = fs::symlink_status(it->path()).type();
+            if (type == fs::symlink_file)
+                result[relative] = "-> " + fs::read_symlink(it->path()).string();
+            else if (type == fs::regular_file && relative.rfind("log/", 0) != 0 && it->path().extension() != ".new")
+                result[relative] = readFile(it->path().string());
+        }
+        return result;
+    }
+
+    // The names of the files that differ, each with a space after it.
+    static std::string changes(const Files& before, const Files& after)
+    {
+        std::string changed;
+        for (const auto& [name, content] : before) {
+            const auto found = after.find(name);
+            if (found == after.end() || found->second != content)
+                changed += name + ' ';
+        }
+        for (const auto& entry : after)
+            changed += before.count(entry.first) == 0 ? entry.first + ' ' : std::string();
+        return changed;
+    }
+};
+
+TEST_F(RuleFileProgram, ARuleFileThatCannotBeExaminedNamesItsPathAndTheReason)
+{
+    boost::filesystem::remove(conf("sending.json"));
+    boost::filesystem::create_symlink("sending.json", conf("sending.json"));
+    EXPECT_EQ(failureReport(), "Error: Migration failed: <location>|boost::wrapexcept<Files::Exceptions::OpenFile>"
+                               "|Files::Exceptions::Filename=" + conf("sending.json") +
+                                   "|Exceptions::SystemErrorCode=40"
+                                   "|Exceptions::SystemErrorDescription=Too many levels of symbolic links");
 }
 #endif
 

@@ -1,5 +1,8 @@
 #include "libs/files/paths.hpp"
 
+#include "libs/files/exceptions.hpp"
+#include "libs/files/systemerrornumber.hpp"
+
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
@@ -9,10 +12,24 @@ namespace fs = boost::filesystem;
 
 namespace {
 
+// The type of what the path names (following links); a missing path is file_not_found. A path
+// that cannot be examined (a link loop, a denied search permission) cannot be opened either:
+// OpenFile with Filename_ and the error number, which names the reason.
+fs::file_type typeOf(const std::string& name)
+{
+    boost::system::error_code failure;
+    const fs::file_type type = fs::status(name, failure).type();
+    if (type == fs::status_error)
+        BOOST_THROW_EXCEPTION(Exceptions::OpenFile() << Exceptions::Filename_(name)
+                                                     << ::Exceptions::SystemErrorNumber(
+                                                            failure.default_error_condition().value()));
+    return type;
+}
+
 bool hasStatus(const std::string& name, fs::file_type wanted, boost::exception_ptr* error)
 {
     try {
-        return fs::status(name).type() == wanted;
+        return typeOf(name) == wanted;
     } catch (const std::exception&) {
         if (error != nullptr)
             *error = boost::current_exception();

@@ -20,8 +20,8 @@ std::string systemComplete(const std::string& name);
 bool isAbsolute(const std::string& name);
 
 // True when the path (following links) is a regular file, respectively a directory. A missing
-// path gives false. When the status query fails, the exception is stored in *error (when given)
-// and the result is false. Never throws.
+// path gives false. When the status query fails, Exceptions::OpenFile with Filename_ and the
+// error number's tags is stored in *error (when given) and the result is false. Never throws.
 bool isFile(const std::string& name, boost::exception_ptr* error = nullptr);
 bool isDirectory(const std::string& name, boost::exception_ptr* error = nullptr);
 

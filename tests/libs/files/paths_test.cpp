@@ -1,13 +1,16 @@
 #include "libs/files/paths.hpp"
 
+#include "libs/files/exceptions.hpp"
 #include "support/filecontent.hpp"
 #include "support/temporarydirectory.hpp"
 
+#include <boost/exception/get_error_info.hpp>
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 namespace {
@@ -57,12 +60,18 @@ TEST(Paths, FileAndDirectoryStatus)
     EXPECT_FALSE(Files::isDirectory(dir / "missing/below", &error));
     EXPECT_FALSE(error);
 
-    // A link loop makes the status query fail; the failure is handed out, not thrown.
+    // A link loop makes the status query fail; the failure is handed out, not thrown, and names
+    // the path and the reason.
     fs::create_symlink(dir / "loop-b", dir / "loop-a");
     fs::create_symlink(dir / "loop-a", dir / "loop-b");
     EXPECT_FALSE(Files::isFile(dir / "loop-a", &error));
     ASSERT_TRUE(error);
-    EXPECT_THROW(boost::rethrow_exception(error), std::exception);
+    try {
+        boost::rethrow_exception(error);
+    } catch (const Files::Exceptions::OpenFile& e) {
+        EXPECT_EQ(*boost::get_error_info<Files::Exceptions::Filename_>(e), dir / "loop-a");
+        EXPECT_EQ(*boost::get_error_info<Exceptions::SystemErrorCode_>(e), ELOOP);
+    }
 
     boost::exception_ptr tooLong;
     EXPECT_FALSE(Files::isDirectory(dir / std::string(300, 'n'), &tooLong));
