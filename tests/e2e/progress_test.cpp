@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -84,8 +86,9 @@ TEST(ProgressEndToEnd, ALineOnATerminalOnlyAndTheSameOutputAndLogEitherWay) {
     EXPECT_EQ(terminal.find('\n'), std::string::npos) << terminal;
     ASSERT_GE(terminal.size(), erase.size());
     EXPECT_EQ(terminal.substr(terminal.size() - erase.size()), erase) << "the line is cleared at the end";
-    const std::regex line("\r\033\\[K(Migrating [a-z .]+): ([a-z0-9/.]+) \\(([0-9.]+ [KMG]?i?B)\\), ([0-9]+) of "
-                          "([0-9]+) files?, ([0-9]+:[0-9][0-9])");
+    // A database being copied shows the bytes copied so far before its size.
+    const std::regex line("\r\033\\[K(Migrating [a-z .]+): ([a-z0-9/.]+) \\((?:[0-9.]+ [KMG]?i?B of )?([0-9.]+ "
+                          "[KMG]?i?B)(?: copied)?\\), ([0-9]+) of ([0-9]+) files?, ([0-9]+:[0-9][0-9])");
     std::vector<std::string> files;
     std::size_t studies = 0;
     std::size_t lines = 0;
@@ -136,6 +139,30 @@ TEST(ProgressEndToEnd, AFailedMigrationLeavesNoLineBehind) {
     const auto silent = TestSupport::runChild(QELT_MIGRATOR_PATH, quiet.options());
     EXPECT_EQ(silent.err, "");
     EXPECT_EQ(run.comparable(shown.out), quiet.comparable(silent.out));
+}
+
+// Another program holds study/jobs.db locked for a few seconds: the migration waits for it, the
+// line on the terminal says so, and standard output and the log are those of a run without a lock.
+TEST(ProgressEndToEnd, AWaitForALockedDatabaseNamesItOnTheLine) {
+    DataRun locked(1);
+    Fixtures::Database holder(locked.data + "/study/jobs.db");
+    holder.exec("BEGIN EXCLUSIVE;");
+    std::thread release([&holder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+        holder.exec("COMMIT;");
+    });
+    const auto shown = TestSupport::runWithTerminalError(QELT_MIGRATOR_PATH, locked.options());
+    release.join();
+    ASSERT_EQ(shown.exitCode, 0) << shown.out << shown.terminal;
+    const std::regex waiting("\r\033\\[KMigrating studies: waiting for study/jobs\\.db, locked by another program, "
+                             "0:0[0-9]\r\033\\[K");
+    EXPECT_TRUE(std::regex_search(shown.terminal, waiting)) << shown.terminal;
+
+    DataRun free(1);
+    const auto silent = TestSupport::runChild(QELT_MIGRATOR_PATH, free.options());
+    ASSERT_EQ(silent.exitCode, 0) << silent.out << silent.err;
+    EXPECT_EQ(locked.comparable(shown.out), free.comparable(silent.out));
+    EXPECT_EQ(locked.comparableLog(), free.comparableLog());
 }
 
 } // namespace

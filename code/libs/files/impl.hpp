@@ -3,6 +3,8 @@
 
 #include "libs/files/flags.hpp"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace Files::Impl {
@@ -16,7 +18,8 @@ void prepareTarget(const std::string& target, Flags::Enum flags);
 void createDirectory(const std::string& path);
 
 // copyFile without the two file name tags.
-void copyFile(const std::string& from, const std::string& to, Flags::Enum flags);
+void copyFile(const std::string& from, const std::string& to, Flags::Enum flags,
+              const std::function<void(std::uintmax_t)>& onProgress = {});
 
 // Sends a deletion failure to the main logger (warn, debug). Never throws.
 void logFailure(const std::string& text) noexcept;

@@ -118,7 +118,8 @@ bool writeAllBytes(int fd, const char* bytes, std::size_t count)
 
 // Streams the content of from into to in 1 MiB chunks, giving the copy the source's permission
 // bits. The target must not exist yet. Works across file systems.
-boost::system::error_code streamCopy(const std::string& from, const std::string& to, bool& created)
+boost::system::error_code streamCopy(const std::string& from, const std::string& to, bool& created,
+                                     const CopyProgress& onProgress)
 {
     Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat source {};
@@ -130,6 +131,7 @@ boost::system::error_code streamCopy(const std::string& from, const std::string&
         return lastError();
     created = true;
     std::vector<char> buffer(1024 * 1024);
+    std::uintmax_t copied = 0;
     for (;;) {
         const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
@@ -140,16 +142,19 @@ boost::system::error_code streamCopy(const std::string& from, const std::string&
             break;
         if (!writeAllBytes(out.get(), buffer.data(), static_cast<std::size_t>(got)))
             return lastError();
+        copied += static_cast<std::uintmax_t>(got);
+        if (onProgress)
+            onProgress(copied);
     }
     if (::fchmod(out.get(), mode) != 0 || !out.close())
         return lastError();
     return {};
 }
 
-void copyContent(const std::string& from, const std::string& to)
+void copyContent(const std::string& from, const std::string& to, const CopyProgress& onProgress)
 {
     bool created = false;
-    const boost::system::error_code error = streamCopy(from, to, created);
+    const boost::system::error_code error = streamCopy(from, to, created, onProgress);
     if (!error)
         return;
     if (created) {
@@ -268,7 +273,8 @@ void createDirectory(const std::string& path)
                                                       << Exceptions::ErrorString_(error.message()));
 }
 
-void copyFile(const std::string& from, const std::string& to, Flags::Enum flags)
+void copyFile(const std::string& from, const std::string& to, Flags::Enum flags,
+              const std::function<void(std::uintmax_t)>& onProgress)
 {
     checkCopySource(from, to);
     prepareTarget(to, flags);
@@ -280,7 +286,7 @@ void copyFile(const std::string& from, const std::string& to, Flags::Enum flags)
             BOOST_THROW_EXCEPTION(Exceptions::HardlinkFile() << error);
         }
     }
-    copyContent(from, to);
+    copyContent(from, to, onProgress);
     if (Flags::has(flags, Flags::Touch))
         touch(to);
 }
@@ -290,6 +296,11 @@ void copyFile(const std::string& from, const std::string& to, Flags::Enum flags)
 void copyFile(const std::string& from, const std::string& to, Flags::Enum flags)
 {
     withFileNames(from, to, [&] { Impl::copyFile(from, to, flags); });
+}
+
+void copyFile(const std::string& from, const std::string& to, Flags::Enum flags, const CopyProgress& onProgress)
+{
+    withFileNames(from, to, [&] { Impl::copyFile(from, to, flags, onProgress); });
 }
 
 void moveFile(const std::string& from, const std::string& to, Flags::Enum flags)

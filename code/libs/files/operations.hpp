@@ -3,6 +3,7 @@
 
 #include "libs/files/flags.hpp"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -15,6 +16,12 @@ namespace Files {
 // (the target is left alone), other failures CopyFile_ with What_; every failure carries
 // SourceFilename_ and DestinationFilename_. A failed copy leaves no partial target behind.
 void copyFile(const std::string& from, const std::string& to, Flags::Enum flags);
+
+// Called during a copy with the number of bytes copied so far; must not throw.
+using CopyProgress = std::function<void(std::uintmax_t copied)>;
+
+// copyFile that calls onProgress after every chunk of the content it copies (not for a link).
+void copyFile(const std::string& from, const std::string& to, Flags::Enum flags, const CopyProgress& onProgress);
 
 // Renames from to to. CreateDirectories creates the target's parents; with Overwrite an
 // existing target file is replaced atomically by the rename. The Boost.Filesystem error of a

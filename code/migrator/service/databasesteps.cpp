@@ -1,6 +1,7 @@
 #include "migrator/service/databasesteps.hpp"
 
 #include "libs/datetime/timepoint.hpp"
+#include "libs/db/lookupindexes.hpp"
 #include "libs/files/directoryiterator.hpp"
 #include "libs/files/operations.hpp"
 #include "libs/files/paths.hpp"
@@ -10,6 +11,11 @@
 #include <boost/filesystem/operations.hpp>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
+#include <map>
+#include <vector>
+#include <fstream>
 #include <stdexcept>
 
 namespace Migration {
@@ -99,23 +105,62 @@ const char* const dropConversions = "DROP TABLE temp.institutionConversion;";
 
 constexpr auto workingCopyFlags = static_cast<Files::Flags::Enum>(0x893);
 
+// A rollback journal is hot, and the engine would play it back into the database, unless it is
+// empty or its header is zeroed, as journal_mode=PERSIST leaves it after a clean close.
+bool isHotJournal(const std::string& journal)
+{
+    constexpr std::size_t headerSize = 28;
+    std::ifstream file(journal, std::ios::binary);
+    if (!file)
+        return false;
+    std::array<char, headerSize> header{};
+    file.read(header.data(), header.size());
+    const auto bytes = static_cast<std::size_t>(file.gcount());
+    return std::any_of(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(bytes),
+                       [](char byte) { return byte != 0; });
+}
+
+// A write-ahead log holds frames, changes not yet in the database, when it is longer than its
+// 32-byte header.
+bool walHoldsFrames(const std::string& wal)
+{
+    constexpr std::uintmax_t walHeaderSize = 32;
+    boost::system::error_code error;
+    const auto size = boost::filesystem::file_size(wal, error);
+    return !error && size > walHeaderSize;
+}
+
 void refuseUnfinishedChanges(const std::string& path)
 {
-    for (const char* suffix : {"-wal", "-journal"}) {
-        const std::string companion = path + suffix;
-        boost::system::error_code error;
-        auto size = boost::filesystem::file_size(companion, error);
-        if (!error && size > 0)
+    const std::string wal = path + "-wal";
+    const std::string journal = path + "-journal";
+    for (const std::string& companion : {wal, journal}) {
+        if (companion == wal ? walHoldsFrames(wal) : isHotJournal(journal))
             throw std::runtime_error("The database '" + path + "' has unfinished changes in '" + companion +
                                      "'. Start the service and stop it once so that it completes them, then "
                                      "run the migration again.");
     }
 }
 
-void useBusyHandler(Sqlite::Connection& connection, const DatabaseOptions& options)
+// The busy handler of the options. While a progress line is shown, every retry also shows on it
+// that the file being worked on waits for another program and how long it has waited.
+Sqlite::BusyHandler busyHandler(Progress& progress, const DatabaseOptions& options)
 {
-    if (options.busyHandler)
-        connection.setBusyHandler(options.busyHandler);
+    Sqlite::BusyHandler wait = options.busyHandler;
+    if (!wait)
+        wait = &Sqlite::defaultBusyHandler;
+    if (!progress.active())
+        return wait;
+    return [&progress, wait](std::int32_t count) {
+        progress.waiting(count == 0);
+        return wait(count);
+    };
+}
+
+bool isWriteAheadLog(Sqlite::Connection& database)
+{
+    auto mode = database.prepare("PRAGMA journal_mode", false);
+    return mode->step() && mode->readText() == "wal";
 }
 
 // Lets the progress line's time move on during a long upgrade or VACUUM of one database: the
@@ -138,7 +183,8 @@ void runScript(Framework& framework, const std::string& path, const std::string&
     if (!Files::isFile(path))
         return;
     auto copy = prepareDatabaseCopy(framework, path, options);
-    copy->execute(script);
+    runUpgradeScript(*copy.connection, script);
+    finishDatabaseCopy(copy);
 }
 
 // Runs the work on the database at path, shown as name; a missing database is not counted.
@@ -152,13 +198,29 @@ void workOnDatabase(Framework& framework, const std::string& name, const std::st
     framework.progress().fileDone();
 }
 
+// The databases of the four steps that upgrade one database each, below the data directory.
+struct ServiceDatabase {
+    const char* folder;
+    const char* file;
+};
+const ServiceDatabase messageDatabase{"message", "message.db"};
+const ServiceDatabase historyDatabase{"record", "rm.db"};
+const ServiceDatabase userDatabase{"conf", "user.db"};
+const ServiceDatabase notificationDatabase{"conf", "notification.db"};
+
+// Where a database to copy lies and how large it is.
+struct DatabaseSize {
+    std::string folder;
+    std::uintmax_t bytes;
+};
+
 // A step of one database, at the path below the data directory, upgraded by the script.
 void migrateWithScript(Framework& framework, const std::string& step, const std::string& dataDirectory,
-                       const std::string& folder, const std::string& file, const std::string& script,
-                       const DatabaseOptions& options)
+                       const ServiceDatabase& database, const std::string& script, const DatabaseOptions& options)
 {
     ProgressStep progress(framework.progress(), step, 1);
-    workOnDatabase(framework, folder + "/" + file, Files::join(dataDirectory, folder, file),
+    workOnDatabase(framework, std::string(database.folder) + "/" + database.file,
+                   Files::join(dataDirectory, database.folder, database.file),
                    [&](const std::string& path) { runScript(framework, path, script, options); });
 }
 
@@ -167,17 +229,23 @@ bool isJobFolder(const Files::DirectoryIterator& entry)
     return entry.isDirectory() && entry.filename() != "session";
 }
 
-// The job databases and the deleted-jobs database that migrateStudies works on.
-std::size_t countStudyDatabases(const std::string& study)
+// The databases below the study folder that migrateStudies copies: jobs.db, the job.db of every
+// job folder and deleted.db, those that exist.
+std::vector<std::string> studyDatabases(const std::string& study)
 {
-    std::size_t count = 0;
-    for (const char* file : {"jobs.db", "deleted.db"})
-        count += Files::isFile(Files::join(study, file)) ? 1 : 0;
+    std::vector<std::string> databases;
+    if (!Files::isDirectory(study))
+        return databases;
     for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
-        if (isJobFolder(entry) && Files::isFile(Files::join(entry.path(), "job.db")))
-            ++count;
+        if (isJobFolder(entry))
+            databases.push_back(Files::join(entry.path(), "job.db"));
     }
-    return count;
+    databases.push_back(Files::join(study, "jobs.db"));
+    databases.push_back(Files::join(study, "deleted.db"));
+    databases.erase(std::remove_if(databases.begin(), databases.end(),
+                                   [](const std::string& path) { return !Files::isFile(path); }),
+                    databases.end());
+    return databases;
 }
 
 void collectConversions(Sqlite::Connection& db)
@@ -228,23 +296,76 @@ std::int64_t historyCutoff(Datetime::DateTime nowUtc)
     return Datetime::toDateTime(nowUtc - Datetime::days(365)).value;
 }
 
-std::unique_ptr<Sqlite::Connection> prepareDatabaseCopy(Framework& framework, const std::string& path,
-                                                        const DatabaseOptions& options)
+DatabaseCopy prepareDatabaseCopy(Framework& framework, const std::string& path, const DatabaseOptions& options)
 {
     refuseUnfinishedChanges(path);
     framework.addFileToReplace(path);
     const std::string copyPath = path + ".new";
+    const Sqlite::BusyHandler waitForLocks = busyHandler(framework.progress(), options);
+    DatabaseCopy copy;
     {
         Sqlite::Connection original(path, false);
-        useBusyHandler(original, options);
+        original.setBusyHandler(waitForLocks);
         original.execute(readLock);
-        Files::copyFile(path, copyPath, workingCopyFlags);
+        copy.writeAheadLog = isWriteAheadLog(original);
+        Progress& progress = framework.progress();
+        Files::copyFile(path, copyPath, workingCopyFlags, [&progress](std::uintmax_t bytes) { progress.copied(bytes); });
     }
-    auto copy = std::make_unique<Sqlite::Connection>(copyPath, false);
-    useBusyHandler(*copy, options);
-    copy->execute(workingCopySettings);
-    tickDuringLongStatements(*copy, framework.progress());
+    copy.connection = std::make_unique<Sqlite::Connection>(copyPath, false);
+    copy.connection->setBusyHandler(waitForLocks);
+    copy.connection->execute(workingCopySettings);
+    tickDuringLongStatements(*copy.connection, framework.progress());
     return copy;
+}
+
+void finishDatabaseCopy(DatabaseCopy& copy)
+{
+    if (copy.writeAheadLog)
+        copy.connection->execute("PRAGMA journal_mode=WAL;");
+}
+
+void runUpgradeScript(Sqlite::Connection& copy, const std::string& script)
+{
+    try {
+        const auto [work, compaction] = Sqlite::splitBeforeVacuum(script);
+        Sqlite::LookupIndexes lookups(copy);
+        lookups.coverTriggersFiredBy(work);
+        copy.execute(work);
+        lookups.drop();
+        if (!compaction.empty())
+            copy.execute(compaction);
+    } catch (Sqlite::Exceptions::Exception& e) {
+        e << Sqlite::Exceptions::SqlQuery_(script);
+        throw;
+    }
+}
+
+void checkRoomForDatabaseCopies(const std::string& dataDirectory, const Files::FreeSpaceQuery& query)
+{
+    std::vector<std::string> databases = studyDatabases(Files::join(dataDirectory, "study"));
+    for (const ServiceDatabase& database : {messageDatabase, historyDatabase, userDatabase, notificationDatabase}) {
+        const std::string path = Files::join(dataDirectory, database.folder, database.file);
+        if (Files::isFile(path))
+            databases.push_back(path);
+    }
+    std::map<std::string, DatabaseSize> largest;
+    for (const std::string& path : databases) {
+        const std::string folder = Files::parentPath(path);
+        boost::system::error_code error;
+        const std::uintmax_t bytes = boost::filesystem::file_size(path, error);
+        if (error)
+            continue;
+        DatabaseSize& entry = largest[query(folder).fileSystem];
+        if (entry.folder.empty() || bytes > entry.bytes)
+            entry = {folder, bytes};
+    }
+    for (const auto& [fileSystem, database] : largest) {
+        const std::uintmax_t available = query(database.folder).available;
+        if (database.bytes > available)
+            throw std::runtime_error("Not enough free space in '" + database.folder + "': the migration needs at least " +
+                                     std::to_string(database.bytes) + " bytes there, " + std::to_string(available) +
+                                     " bytes are free.");
+    }
 }
 
 void migrateInstitutions(Framework& framework, const std::string& dataDirectory)
@@ -260,7 +381,7 @@ void migrateStudies(Framework& framework, const std::string& dataDirectory, cons
     if (!Files::isDirectory(study))
         return;
     ProgressStep progress(framework.progress(), "Migrating studies",
-                          framework.progress().active() ? countStudyDatabases(study) : 0);
+                          framework.progress().active() ? studyDatabases(study).size() : 0);
     const auto jobDatabase = [&](const std::string& path) { migrateJobDatabase(framework, path, options); };
     workOnDatabase(framework, "study/jobs.db", Files::join(study, "jobs.db"), jobDatabase);
     for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
@@ -286,20 +407,25 @@ void migrateDeletedJobs(Framework& framework, const std::string& path, const Dat
 {
     if (!Files::isFile(path))
         return;
-    auto db = prepareDatabaseCopy(framework, path, options);
-    db->begin(Sqlite::TransactionType::Exclusive);
-    collectConversions(*db);
-    applyConversions(*db);
-    db->execute(removeLocalContact);
-    db->commit();
-    db->vacuum();
-    db->analyze();
+    auto copy = prepareDatabaseCopy(framework, path, options);
+    Sqlite::Connection& db = *copy.connection;
+    db.begin(Sqlite::TransactionType::Exclusive);
+    Sqlite::LookupIndexes lookups(db);
+    lookups.cover("deletedJobs", "studyBundleUid");
+    lookups.coverTriggersFiredBy(std::string(updateInstitution) + ";" + removeLocalContact);
+    collectConversions(db);
+    applyConversions(db);
+    db.execute(removeLocalContact);
+    lookups.drop();
+    db.commit();
+    db.vacuum();
+    db.analyze();
+    finishDatabaseCopy(copy);
 }
 
 void migrateMessages(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, "Migrating messages", dataDirectory, "message", "message.db", messagesScript,
-                      options);
+    migrateWithScript(framework, "Migrating messages", dataDirectory, messageDatabase, messagesScript, options);
 }
 
 void migrateHistoryRecords(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
@@ -310,19 +436,19 @@ void migrateHistoryRecords(Framework& framework, const std::string& dataDirector
 void migrateHistoryRecords(Framework& framework, const std::string& dataDirectory, std::int64_t cutoff,
                            const DatabaseOptions& options)
 {
-    migrateWithScript(framework, "Migrating history records", dataDirectory, "record", "rm.db", historyScript(cutoff),
+    migrateWithScript(framework, "Migrating history records", dataDirectory, historyDatabase, historyScript(cutoff),
                       options);
 }
 
 void migrateUsers(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, "Migrating users", dataDirectory, "conf", "user.db", usersScript, options);
+    migrateWithScript(framework, "Migrating users", dataDirectory, userDatabase, usersScript, options);
 }
 
 void migrateNotifications(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, "Migrating notifications", dataDirectory, "conf", "notification.db",
-                      notificationsScript, options);
+    migrateWithScript(framework, "Migrating notifications", dataDirectory, notificationDatabase, notificationsScript,
+                      options);
 }
 
 } // namespace Migration

@@ -6,6 +6,7 @@
 
 #include "libs/datetime/packed.hpp"
 #include "libs/db/sqlitedb.hpp"
+#include "libs/files/freespace.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -33,16 +34,46 @@ std::string historyScript(std::int64_t cutoff);
 // The packed date-time 365 days before nowUtc: history events below it are dropped.
 std::int64_t historyCutoff(Datetime::DateTime nowUtc);
 
+// An open working copy of a database, made by prepareDatabaseCopy and closed by destroying it.
+struct DatabaseCopy {
+    std::unique_ptr<Sqlite::Connection> connection;
+    // The original is a write-ahead-log database: finishDatabaseCopy makes the copy one again.
+    bool writeAheadLog = false;
+};
+
 // Makes the working copy of an existing database and opens it ready for an upgrade script.
-// Refuses, with std::runtime_error naming the file, a database whose "-wal" or "-journal"
-// companion holds unfinished changes; nothing is registered or written then. Otherwise enters
-// path for the final replacement, copies it to path + ".new" (replacing an older copy) while
-// holding a read lock on the original, so no other connection can change it meanwhile, and
-// returns the connection on the copy with legacy table renames (references to a renamed table
-// are kept as written), foreign keys off, no journal, no syncing and a 12 MiB page cache.
-// SQLite failures carry the engine's tags and the file name; copy failures the file layer's.
-std::unique_ptr<Sqlite::Connection> prepareDatabaseCopy(Framework& framework, const std::string& path,
-                                                        const DatabaseOptions& options = DatabaseOptions());
+// Refuses, with std::runtime_error naming the file, a database with unfinished changes: a hot
+// "-journal" (one whose header is not zeroed) or a "-wal" holding frames; an empty or zeroed
+// journal, as the engine leaves one after a clean close, is accepted. Nothing is registered or
+// written then. Otherwise enters path for the final replacement, copies it to path + ".new"
+// (replacing an older copy) while holding a read lock on the original, so no other connection
+// can change it meanwhile, and returns the connection on the copy with legacy table renames
+// (references to a renamed table are kept as written), foreign keys off, no journal, no syncing
+// and a 12 MiB page cache. While the database is locked by another program, a shown progress
+// line names it and the time waited. SQLite failures carry the engine's tags and the file name;
+// copy failures the file layer's.
+DatabaseCopy prepareDatabaseCopy(Framework& framework, const std::string& path,
+                                 const DatabaseOptions& options = DatabaseOptions());
+
+// Gives the finished copy the journal mode of its original back (write-ahead log or rollback
+// journal), so the header bytes 18 and 19 are those of the original.
+void finishDatabaseCopy(DatabaseCopy& copy);
+
+// Runs an upgrade script on a working copy. Every lookup by a column that the triggers fired by
+// the script's DELETE and UPDATE statements make is given a temporary index first, dropped again
+// before the script's VACUUM, so the cost stays linear in the data whatever indexes the database
+// has and the result is what the script alone makes. Failures carry the whole script as SqlQuery_.
+void runUpgradeScript(Sqlite::Connection& copy, const std::string& script);
+
+// Refuses, before anything is written, a migration whose database copies cannot fit. Every copy
+// exists at its full size before its script runs, while the copies made before it may by then
+// have been compacted to a few pages, and VACUUM's temporary copy can be as small: so on each
+// file system that holds databases of the steps, the largest of them must fit in the free space
+// that query reports. A larger need is not certain, and a run that would fit is never refused.
+// Throws std::runtime_error naming the folder of that database, the bytes needed and those free;
+// a database whose size cannot be read is left to its step.
+void checkRoomForDatabaseCopies(const std::string& dataDirectory,
+                                const Files::FreeSpaceQuery& query = Files::freeSpace);
 
 // Enters institution/institution.db, when it is a regular file, in the files to delete after a
 // successful migration. The file is not opened.

@@ -102,6 +102,17 @@ std::string progressLine(const std::string& step, const std::string& file, std::
            std::to_string(total) + (total == 1 ? " file, " : " files, ") + elapsedText(elapsed);
 }
 
+std::string copyProgressLine(const std::string& step, const std::string& file, std::uintmax_t copied,
+                             std::uintmax_t size, std::size_t done, std::size_t total, std::chrono::seconds elapsed) {
+    return step + ": " + file + " (" + sizeText(copied) + " of " + sizeText(size) + " copied), " +
+           std::to_string(done) + " of " + std::to_string(total) + (total == 1 ? " file, " : " files, ") +
+           elapsedText(elapsed);
+}
+
+std::string waitingLine(const std::string& step, const std::string& file, std::chrono::seconds waited) {
+    return step + ": waiting for " + file + ", locked by another program, " + elapsedText(waited);
+}
+
 Progress::Progress(std::unique_ptr<ProgressSink> sink, Clock clock)
     : sink_(std::move(sink)), clock_(std::move(clock)) {}
 
@@ -130,6 +141,7 @@ void Progress::beginFile(const std::string& name, const std::string& path) {
     file_ = name;
     size_ = sizeOf(path);
     inFile_ = true;
+    copying_ = false;
     showFile(clock_());
 }
 
@@ -137,7 +149,22 @@ void Progress::tick() noexcept {
     if (!sink_ || !inFile_)
         return;
     const auto now = clock_();
-    if (now - lastShown_ < std::chrono::milliseconds(250))
+    if (!due(now))
+        return;
+    try {
+        copying_ = false;
+        showFile(now);
+    } catch (...) {
+    }
+}
+
+void Progress::copied(std::uintmax_t bytes) noexcept {
+    if (!sink_ || !inFile_)
+        return;
+    copied_ = bytes;
+    copying_ = true;
+    const auto now = clock_();
+    if (!due(now))
         return;
     try {
         showFile(now);
@@ -145,11 +172,38 @@ void Progress::tick() noexcept {
     }
 }
 
-void Progress::showFile(std::chrono::steady_clock::time_point now) {
+void Progress::waiting(bool firstRetry) noexcept {
+    if (!sink_ || !inFile_)
+        return;
+    const auto now = clock_();
+    if (firstRetry)
+        waitStart_ = now;
+    if (!due(now))
+        return;
+    try {
+        show(waitingLine(step_, file_, std::chrono::duration_cast<std::chrono::seconds>(now - waitStart_)), now);
+    } catch (...) {
+    }
+}
+
+bool Progress::due(std::chrono::steady_clock::time_point now) const {
+    return now - lastShown_ >= std::chrono::milliseconds(250);
+}
+
+std::size_t Progress::shownTotal() const {
     // The folder may have gained a file since the step counted them.
-    const std::size_t total = done_ < total_ ? total_ : done_ + 1;
+    return done_ < total_ ? total_ : done_ + 1;
+}
+
+void Progress::showFile(std::chrono::steady_clock::time_point now) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - start_);
-    sink_->show(progressLine(step_, file_, size_, done_, total, elapsed));
+    show(copying_ ? copyProgressLine(step_, file_, copied_, size_, done_, shownTotal(), elapsed)
+                  : progressLine(step_, file_, size_, done_, shownTotal(), elapsed),
+         now);
+}
+
+void Progress::show(const std::string& line, std::chrono::steady_clock::time_point now) {
+    sink_->show(line);
     lastShown_ = now;
     shown_ = true;
 }

@@ -31,6 +31,15 @@ std::unique_ptr<ProgressSink> terminalSink(int descriptor);
 std::string progressLine(const std::string& step, const std::string& file, std::uintmax_t size, std::size_t done,
                          std::size_t total, std::chrono::seconds elapsed);
 
+// "Migrating history records: record/rm.db (300.0 MiB of 1.2 GiB copied), 0 of 1 file, 0:12":
+// the line of a file whose working copy is being made.
+std::string copyProgressLine(const std::string& step, const std::string& file, std::uintmax_t copied,
+                             std::uintmax_t size, std::size_t done, std::size_t total, std::chrono::seconds elapsed);
+
+// "Migrating studies: waiting for study/jobs.db, locked by another program, 0:42": the line of a
+// file that another program holds locked; the time is how long it has been waited for.
+std::string waitingLine(const std::string& step, const std::string& file, std::chrono::seconds waited);
+
 // The state of the line. Without a sink every call returns at once and touches no file.
 class Progress {
 public:
@@ -56,6 +65,13 @@ public:
     // showing is at least a quarter of a second old; nothing between files. For long work on
     // one file. Never throws.
     void tick() noexcept;
+    // Shows how many bytes of the file being worked on are copied so far, at most four times a
+    // second; the next beginFile, tick or waiting shows the plain line again. Never throws.
+    void copied(std::uintmax_t bytes) noexcept;
+    // Shows that the file being worked on waits for a lock another program holds and how long
+    // it has waited, at most four times a second. firstRetry starts the time of a new wait.
+    // Never throws.
+    void waiting(bool firstRetry) noexcept;
     // Counts the file being worked on as done.
     void fileDone();
     // Ends the step and clears the line.
@@ -66,6 +82,9 @@ public:
 
 private:
     void showFile(std::chrono::steady_clock::time_point now);
+    void show(const std::string& line, std::chrono::steady_clock::time_point now);
+    bool due(std::chrono::steady_clock::time_point now) const;
+    std::size_t shownTotal() const;
 
     std::unique_ptr<ProgressSink> sink_;
     Clock clock_;
@@ -75,6 +94,9 @@ private:
     std::chrono::steady_clock::time_point start_;
     std::string file_;
     std::uintmax_t size_ = 0;
+    std::uintmax_t copied_ = 0;
+    bool copying_ = false;
+    std::chrono::steady_clock::time_point waitStart_;
     bool inFile_ = false;
     std::chrono::steady_clock::time_point lastShown_;
     bool shown_ = false;

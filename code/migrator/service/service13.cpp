@@ -59,6 +59,7 @@ void Service13::removeBackups() {
 }
 
 void Service13::runSteps() {
+    checkRoomForDatabaseCopies(dataDirectory_);
     message(Information, "Migrating institutions...");
     migrateInstitutions(*this, dataDirectory_);
     message(Information, "Migrating studies...");

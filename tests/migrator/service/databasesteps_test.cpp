@@ -4,10 +4,12 @@
 #include "libs/datetime/timepoint.hpp"
 #include "libs/db/exceptions.hpp"
 #include "migrator/service/framework.hpp"
+#include "shared/institution/id.hpp"
 #include "support/temporarydirectory.hpp"
 
 #include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -227,8 +229,11 @@ TEST(DatabaseCopy, RefusesUnfinishedChangesAndReplacesOldCopies)
     Fixtures::createUserDatabase(path, 2);
     const std::string original = Fixtures::readFile(path);
 
-    for (const char* suffix : {"-journal", "-wal"}) {
-        Fixtures::writeFile(path + suffix, "pending pages");
+    // A journal whose header is not zeroed is hot; a log longer than its 32-byte header holds frames.
+    const std::pair<const char*, std::string> unfinished[] = {{"-journal", "pending pages"},
+                                                              {"-wal", std::string(32 + 24 + 4096, 'w')}};
+    for (const auto& [suffix, content] : unfinished) {
+        Fixtures::writeFile(path + suffix, content);
         TestFramework framework;
         try {
             Migration::migrateUsers(framework, dir.path());
@@ -244,13 +249,23 @@ TEST(DatabaseCopy, RefusesUnfinishedChangesAndReplacesOldCopies)
         fs::remove(path + suffix);
     }
 
-    // An empty companion holds nothing; a copy left by an earlier run is replaced.
-    Fixtures::writeFile(path + "-journal", "");
-    Fixtures::writeFile(path + ".new", "left over");
-    TestFramework framework;
-    Migration::migrateUsers(framework, dir.path());
-    Database db(path + ".new");
-    EXPECT_EQ(count(db, "Users"), 2);
+    // What a clean close leaves: an empty journal (TRUNCATE), a journal with a zeroed header
+    // (PERSIST), a log with its header only. A copy left by an earlier run is replaced.
+    for (const char* mode : {"TRUNCATE", "PERSIST"}) {
+        {
+            Database db(path);
+            db.exec(std::string("PRAGMA journal_mode=") + mode + ";UPDATE Users SET Login=Login;");
+        }
+        ASSERT_TRUE(fs::exists(path + "-journal")) << mode;
+        Fixtures::writeFile(path + "-wal", std::string(32, 'w'));
+        Fixtures::writeFile(path + ".new", "left over");
+        TestFramework framework;
+        Migration::migrateUsers(framework, dir.path());
+        Database db(path + ".new");
+        EXPECT_EQ(count(db, "Users"), 2) << mode;
+        fs::remove(path + "-journal");
+        fs::remove(path + "-wal");
+    }
 }
 
 TEST(Studies, MigratesEveryJobFolderButSessionAndEmptiesSessionOnlyWhenAsked)
@@ -501,3 +516,174 @@ TEST(Notifications, RebuildsBothFilterTablesAndTheirTrigger)
 }
 
 } // namespace
+
+namespace {
+
+// The working copy's settings, with which the fixed scripts alone make the reference result.
+const char* const scriptSettings =
+    "PRAGMA legacy_alter_table=ON;PRAGMA foreign_keys=OFF;PRAGMA journal_mode=OFF;PRAGMA synchronous=OFF;";
+
+// The deleted-jobs conversion as its statements alone do it: the query, one UPDATE by key per
+// converted row, the removal of localContact, COMMIT, VACUUM and ANALYZE.
+void convertDeletedJobsAlone(const std::string& path)
+{
+    Database db(path);
+    db.exec(std::string(scriptSettings) + "BEGIN EXCLUSIVE TRANSACTION;");
+    const Rows old = db.rows("SELECT studyBundleUid, json_extract(details, '$.details.distantInstitution') i "
+                             "FROM deletedJobs WHERE i LIKE '%:%'");
+    for (const Strings& row : old) {
+        Institution::Id id;
+        id.fromLegacyText(row[1]);
+        char* sql = sqlite3_mprintf("UPDATE deletedJobs SET details=json_replace(details, "
+                                    "'$.details.distantInstitution', %Q) WHERE studyBundleUid=%Q",
+                                    id.toText().c_str(), row[0].c_str());
+        db.exec(sql);
+        sqlite3_free(sql);
+    }
+    db.exec("UPDATE deletedJobs SET details=json_remove(details, '$.details.localContact');COMMIT;VACUUM;ANALYZE;");
+}
+
+// Everything a database holds that its users see: sqlite_master and every row of every table,
+// sqlite_stat1 included, each value with its type.
+Rows content(const std::string& path)
+{
+    Database db(path);
+    Rows all = db.rows("SELECT type, name, tbl_name, rootpage, sql FROM sqlite_master ORDER BY type, name");
+    for (const Strings& table : db.rows("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name")) {
+        std::string select;
+        for (const std::string& column : db.columns(table[0]))
+            select += (select.empty() ? "" : "||','||") + ("quote(\"" + column + "\")");
+        all.push_back({"rows of", table[0]});
+        for (Strings& row : db.rows("SELECT " + select + " FROM \"" + table[0] + "\" ORDER BY rowid"))
+            all.push_back(std::move(row));
+    }
+    return all;
+}
+
+std::string journalModeBytes(const std::string& path)
+{
+    const std::string header = Fixtures::readFile(path).substr(18, 2);
+    return std::to_string(header[0]) + "," + std::to_string(header[1]);
+}
+
+struct IdentityCase {
+    bool optionalIndexes;
+    bool writeAheadLog;
+};
+
+class MigratedDatabases : public testing::TestWithParam<IdentityCase> {};
+
+} // namespace
+
+// The temporary indexes that keep the lookups of triggers and of the deleted-jobs conversion
+// linear leave nothing behind: each migrated database holds what its fixed script alone makes,
+// with and without the optional indexes, and a write-ahead-log database stays one.
+TEST_P(MigratedDatabases, HoldWhatTheFixedScriptsAloneMake)
+{
+    const IdentityCase param = GetParam();
+    TestSupport::TemporaryDirectory dir;
+    Fixtures::V12Options options;
+    options.folders = 2;
+    options.jobs = 40;
+    options.events = 900;
+    options.deletedJobs = 60;
+    options.messages = 30;
+    options.optionalIndexes = param.optionalIndexes;
+    options.nowUnixMilliseconds = 1700000000000;
+    const std::int64_t cutoff = Fixtures::packedDateTime(options.nowUnixMilliseconds - 365LL * 86400000);
+    const std::string migrated = dir / "migrated";
+    const std::string alone = dir / "alone";
+    Fixtures::createV12DataDirectory(migrated, options);
+    Fixtures::createV12DataDirectory(alone, options);
+    const std::vector<std::pair<std::string, std::string>> databases{
+        {"study/jobs.db", Migration::jobsScript},
+        {"study/f0001/job.db", Migration::jobsScript},
+        {"study/deleted.db", ""},
+        {"message/message.db", Migration::messagesScript},
+        {"record/rm.db", Migration::historyScript(cutoff)},
+        {"conf/user.db", Migration::usersScript},
+        {"conf/notification.db", Migration::notificationsScript}};
+    {
+        Database rm(migrated + "/record/rm.db");
+        ASSERT_EQ(rm.objects("index").empty(), !param.optionalIndexes);
+    }
+    if (param.writeAheadLog) {
+        for (const auto& database : databases) {
+            Database(migrated + "/" + database.first).exec("PRAGMA journal_mode=WAL;");
+            ASSERT_EQ(journalModeBytes(migrated + "/" + database.first), "2,2");
+        }
+    }
+
+    TestFramework framework;
+    Migration::migrateStudies(framework, migrated);
+    Migration::migrateMessages(framework, migrated);
+    Migration::migrateHistoryRecords(framework, migrated, cutoff);
+    Migration::migrateUsers(framework, migrated);
+    Migration::migrateNotifications(framework, migrated);
+
+    for (const auto& [database, script] : databases) {
+        const std::string reference = alone + "/" + database;
+        if (script.empty())
+            convertDeletedJobsAlone(reference);
+        else
+            Database(reference).exec(scriptSettings + script);
+        EXPECT_EQ(content(migrated + "/" + database + ".new"), content(reference)) << database;
+        EXPECT_EQ(journalModeBytes(migrated + "/" + database + ".new"), param.writeAheadLog ? "2,2" : "1,1")
+            << database;
+        EXPECT_FALSE(fs::exists(migrated + "/" + database + ".new-wal")) << database;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Indexes, MigratedDatabases,
+                         testing::Values(IdentityCase{true, false}, IdentityCase{false, false},
+                                         IdentityCase{false, true}));
+
+// The check before the first step, through a query that puts the record folder on a file system
+// of its own: each file system must have room for the largest database copied there.
+TEST(FreeSpace, EachFileSystemMustHoldItsLargestDatabaseCopy)
+{
+    TestSupport::TemporaryDirectory dir;
+    Fixtures::V12Options options;
+    options.folders = 2;
+    options.events = 2000;
+    options.messages = 300;
+    Fixtures::createV12DataDirectory(dir.path(), options);
+    const std::uintmax_t history = fs::file_size(dir / "record/rm.db");
+    std::uintmax_t others = 0;
+    for (const char* file : {"study/jobs.db", "study/f0000/job.db", "study/f0001/job.db", "study/deleted.db",
+                             "message/message.db", "conf/user.db", "conf/notification.db"})
+        others = std::max(others, static_cast<std::uintmax_t>(fs::file_size(dir / file)));
+    ASSERT_GT(history, others);
+
+    std::uintmax_t recordFree = 0;
+    std::uintmax_t otherFree = 0;
+    const Files::FreeSpaceQuery query = [&](const std::string& path) {
+        const bool record = path == dir / "record";
+        return Files::FreeSpace{record ? "record disk" : "data disk", record ? recordFree : otherFree};
+    };
+    const auto refusal = [&]() -> std::string {
+        try {
+            Migration::checkRoomForDatabaseCopies(dir.path(), query);
+        } catch (const std::runtime_error& e) {
+            return e.what();
+        }
+        return "";
+    };
+
+    recordFree = history;
+    otherFree = others;
+    EXPECT_EQ(refusal(), "");
+
+    recordFree = history - 1;
+    EXPECT_EQ(refusal(), "Not enough free space in '" + dir / "record" + "': the migration needs at least " +
+                             std::to_string(history) + " bytes there, " + std::to_string(history - 1) +
+                             " bytes are free.");
+
+    recordFree = history;
+    otherFree = others - 1;
+    EXPECT_NE(refusal().find("the migration needs at least " + std::to_string(others) + " bytes there, " +
+                             std::to_string(others - 1) + " bytes are free."),
+              std::string::npos);
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().extension(), ".new") << entry.path();
+}

@@ -185,6 +185,41 @@ TEST(Progress, TicksRedrawTheFileBeingWorkedOnAtMostFourTimesASecond) {
     EXPECT_EQ(events, expected);
 }
 
+TEST(Progress, ACopyShowsItsBytesAndAWaitForALockWhatItWaitsForAndHowLong) {
+    TestSupport::TemporaryDirectory dir;
+    writeBytes(dir / "rm.db", 3 * 1024 * 1024);
+    Strings events;
+    auto now = std::chrono::steady_clock::time_point() + seconds(7);
+    Progress progress(std::make_unique<RecordingSink>(events), [&now] { return now; });
+    progress.beginStep("Migrating history records", 1);
+    progress.beginFile("record/rm.db", dir / "rm.db");
+    now += seconds(1);
+    progress.waiting(true);
+    now += seconds(2);
+    progress.waiting(false);
+    now += std::chrono::milliseconds(100);
+    progress.waiting(false);
+    now += seconds(1);
+    progress.copied(1024 * 1024);
+    now += std::chrono::milliseconds(100);
+    progress.copied(2 * 1024 * 1024);
+    now += seconds(1);
+    progress.waiting(true);
+    now += seconds(1);
+    progress.tick();
+    progress.endStep();
+    const Strings expected{
+        "show Migrating history records: record/rm.db (3.0 MiB), 0 of 1 file, 0:00",
+        "show Migrating history records: waiting for record/rm.db, locked by another program, 0:00",
+        "show Migrating history records: waiting for record/rm.db, locked by another program, 0:02",
+        "show Migrating history records: record/rm.db (1.0 MiB of 3.0 MiB copied), 0 of 1 file, 0:04",
+        "show Migrating history records: waiting for record/rm.db, locked by another program, 0:00",
+        "show Migrating history records: record/rm.db (3.0 MiB), 0 of 1 file, 0:06",
+        "clear",
+    };
+    EXPECT_EQ(events, expected);
+}
+
 TEST(Progress, AStepEndsOnTheLineAlsoWhenItFails) {
     Strings events;
     Progress progress(std::make_unique<RecordingSink>(events));
