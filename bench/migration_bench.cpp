@@ -1,7 +1,9 @@
-// Migrates a large generated version-12 data directory and does the same database work with
-// standard tools (cp and the sqlite3 shell, once with its defaults and once tuned as the
-// migrator's working copies are), then prints the wall times, their ratios and the migrator's
-// peak resident memory for each scale of the data.
+// Migrates a large generated version-12 data directory, once with every optional index and once
+// without any, and does the same database work with standard tools: cp and the sqlite3 shell,
+// tuned as the migrator's working copies are, on the data with the indexes (without them the
+// scripts alone run their trigger lookups in quadratic time, so that is the fastest floor there
+// is). Prints for each scale the wall time of the whole run and of each step against the floor,
+// the migrator's peak resident memory, and at the end each time's growth between the scales.
 //     migration-bench [--scales 1,4] [--work DIR] [--folders N] [--jobs N] [--events N]
 //                     [--deleted N] [--messages N]
 #include "fixtures/v12data.hpp"
@@ -14,6 +16,7 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,14 +42,58 @@ struct Options {
     Fixtures::V12Options data;
 };
 
+// The steps that the floor times one by one, named as the migrator reports them.
+const std::vector<std::string> steps{"studies", "messages", "history records", "users", "notifications"};
+using StepTimes = std::map<std::string, double>;
+
 struct Run {
     double seconds = 0;
     long peakKib = 0;
     int status = 0;
+    // The time from each "Migrating <step>..." report to the next line.
+    StepTimes steps;
 };
 
-// Runs a program (no shell) and reports its wall time, peak memory and exit status.
-Run runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment = {})
+// The step a "Migrating <step>..." line begins; empty for other lines.
+std::string stepOfLine(const std::string& line)
+{
+    const std::string prefix = "Migrating ";
+    if (line.rfind(prefix, 0) != 0 || line.size() < prefix.size() + 3)
+        return std::string();
+    return line.substr(prefix.size(), line.size() - prefix.size() - 3);
+}
+
+// Reads the program's standard output until it ends, timing each step from its report line to
+// the next line.
+StepTimes timeSteps(int output, std::chrono::steady_clock::time_point start)
+{
+    StepTimes times;
+    std::string pending;
+    std::string step;
+    auto stepStart = start;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(output, buffer, sizeof buffer)) != 0;) {
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        pending.append(buffer, static_cast<std::size_t>(got));
+        for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+            if (!step.empty())
+                times[step] += std::chrono::duration<double>(now - stepStart).count();
+            step = stepOfLine(pending.substr(0, end));
+            stepStart = now;
+        }
+    }
+    return times;
+}
+
+// Runs a program (no shell) and reports its wall time, peak memory and exit status; with
+// timeSteps also the time of each step it reports on its standard output.
+Run runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment = {},
+               bool withSteps = false)
 {
     std::vector<char*> argv;
     for (const std::string& a : args)
@@ -60,15 +107,29 @@ Run runProgram(const std::vector<std::string>& args, const std::vector<std::stri
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
 
+    int pipeEnds[2] = {-1, -1};
+    if (withSteps && ::pipe(pipeEnds) != 0)
+        throw std::runtime_error("cannot make a pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (withSteps) {
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
     if (const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()))
         throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(error));
     posix_spawn_file_actions_destroy(&actions);
     Run run;
+    if (withSteps) {
+        ::close(pipeEnds[1]);
+        run.steps = timeSteps(pipeEnds[0], start);
+        ::close(pipeEnds[0]);
+    }
     struct rusage usage {};
     if (wait4(pid, &run.status, 0, &usage) != pid)
         throw std::runtime_error("cannot wait for " + args[0]);
@@ -132,33 +193,49 @@ std::vector<FloorFile> floorFiles(const std::string& dir)
     return files;
 }
 
-// cp of each database, then the same script through the sqlite3 shell on the copy. The
-// commands and scripts go to files: a thousand job folders make a command line too long to pass.
-double runFloor(const std::string& dir, bool tuned)
+// The step of the migrator that works on the database at path.
+std::string stepOf(const std::string& path)
+{
+    if (path.find("/study/") != std::string::npos)
+        return "studies";
+    if (path.find("/message/") != std::string::npos)
+        return "messages";
+    if (path.find("/record/") != std::string::npos)
+        return "history records";
+    return path.find("/user.db") != std::string::npos ? "users" : "notifications";
+}
+
+// cp of each database, then the same script through the sqlite3 shell (tuned as the working
+// copies are) on the copy, one timed shell script per step. The commands and scripts go to
+// files: a thousand job folders make a command line too long to pass.
+StepTimes runFloor(const std::string& dir)
 {
     const std::string scripts = dir + ".scripts";
     fs::create_directories(scripts);
-    std::ofstream commands(scripts + "/floor.sh");
-    unsigned count = 0;
     std::map<std::string, std::string> scriptFiles;
+    std::map<std::string, std::string> commands;
     for (const FloorFile& file : floorFiles(dir)) {
-        const std::string script = (tuned ? std::string(tunedPragmas) : std::string()) + file.script;
+        const std::string script = std::string(tunedPragmas) + file.script;
         std::string& scriptFile = scriptFiles[script];
         if (scriptFile.empty()) {
-            scriptFile = scripts + "/" + std::to_string(count++) + ".sql";
+            scriptFile = scripts + "/" + std::to_string(scriptFiles.size()) + ".sql";
             std::ofstream(scriptFile) << script << "\n";
         }
         const std::string copy = file.path + ".new";
-        commands << "cp " << quoted(file.path) << ' ' << quoted(copy) << " && sqlite3 -bail " << quoted(copy)
-                 << " < " << quoted(scriptFile) << " >/dev/null || exit 1\n";
-        if (tuned)
-            commands << "sync " << quoted(copy) << " || exit 1\n";
+        commands[stepOf(file.path)] += "cp " + quoted(file.path) + ' ' + quoted(copy) + " && sqlite3 -bail " +
+                                       quoted(copy) + " < " + quoted(scriptFile) + " >/dev/null && sync " +
+                                       quoted(copy) + " || exit 1\n";
     }
-    commands.close();
-    const Run run = runProgram({"/bin/sh", scripts + "/floor.sh"});
-    check(run, tuned ? "tuned floor" : "default floor");
+    StepTimes times;
+    for (const auto& [step, text] : commands) {
+        const std::string commandFile = scripts + "/" + step + ".sh";
+        std::ofstream(commandFile) << text;
+        const Run run = runProgram({"/bin/sh", commandFile});
+        check(run, "floor of " + step);
+        times[step] = run.seconds;
+    }
     fs::remove_all(scripts);
-    return run.seconds;
+    return times;
 }
 
 Run runMigrator(const std::string& dir, const std::string& registry)
@@ -166,7 +243,7 @@ Run runMigrator(const std::string& dir, const std::string& registry)
     std::ofstream(registry) << "Windows Registry Editor Version 5.00\r\n\r\n"
                                "[HKEY_LOCAL_MACHINE\\Software\\Quorlin Software\\Qelt\\Service\\Settings]\r\n"
                                "\"DataDirectory\"=\"" << dir << "\"\r\n";
-    Run run = runProgram({QELT_MIGRATOR_PATH, "m"}, {"QELT_REGISTRY_FILE=" + registry});
+    Run run = runProgram({QELT_MIGRATOR_PATH, "m"}, {"QELT_REGISTRY_FILE=" + registry}, true);
     check(run, "migrator");
     return run;
 }
@@ -187,43 +264,97 @@ void copyTree(const std::string& from, const std::string& to)
     check(shell("sync"), "sync");
 }
 
-void benchmarkScale(const Options& options, unsigned scale)
+double total(const StepTimes& times)
+{
+    double sum = 0;
+    for (const auto& entry : times)
+        sum += entry.second;
+    return sum;
+}
+
+double lookup(const StepTimes& times, const std::string& step)
+{
+    const auto found = times.find(step);
+    return found == times.end() ? 0 : found->second;
+}
+
+// The figures of one scale.
+struct Scale {
+    unsigned factor = 1;
+    Run withIndexes;
+    Run withoutIndexes;
+    StepTimes floor;
+};
+
+void printRun(const Scale& scale, const char* variant, const Run& run)
+{
+    std::printf("x%u %-16s migrator %7.2f s, peak %5.1f MiB | floor %7.2f s | ratio %.2f\n", scale.factor, variant,
+                run.seconds, run.peakKib / 1024.0, total(scale.floor), run.seconds / total(scale.floor));
+    for (const std::string& step : steps) {
+        const double floor = lookup(scale.floor, step);
+        std::printf("    %-16s migrator %7.2f s | floor %7.2f s | ratio %.2f\n", step.c_str(), lookup(run.steps, step),
+                    floor, floor > 0 ? lookup(run.steps, step) / floor : 0.0);
+    }
+}
+
+Scale benchmarkScale(const Options& options, unsigned factor)
 {
     Fixtures::V12Options data = options.data;
-    data.folders *= scale;
-    data.events *= scale;
-    data.deletedJobs *= scale;
-    data.messages *= scale;
-    const std::string base = options.work + "/x" + std::to_string(scale);
+    data.folders *= factor;
+    data.events *= factor;
+    data.deletedJobs *= factor;
+    data.messages *= factor;
+    const std::string base = options.work + "/x" + std::to_string(factor);
     const std::string source = base + "/source";
     fs::remove_all(base);
     fs::create_directories(base);
-    std::cout << "x" << scale << ": generating " << data.folders << " job folders of " << data.jobs << " jobs, "
+    std::cout << "x" << factor << ": generating " << data.folders << " job folders of " << data.jobs << " jobs, "
               << data.events << " events, " << data.deletedJobs << " deleted jobs, " << data.messages
               << " messages..." << std::flush;
     Fixtures::createV12DataDirectory(source, data);
-    std::cout << " " << directorySize(source) / (1024 * 1024) << " MiB\n";
+    std::cout << " " << directorySize(source) / (1024 * 1024) << " MiB\n" << std::flush;
 
+    Scale scale;
+    scale.factor = factor;
     const std::string migrated = base + "/migrator";
     copyTree(source, migrated);
-    const Run migrator = runMigrator(migrated, base + "/registry.reg");
+    scale.withIndexes = runMigrator(migrated, base + "/registry.reg");
+    fs::remove_all(migrated);
 
-    const std::string plain = base + "/floor-default";
-    copyTree(source, plain);
-    const double floorDefault = runFloor(plain, false);
-    fs::remove_all(plain);
-
-    const std::string tuned = base + "/floor-tuned";
+    const std::string tuned = base + "/floor";
     copyTree(source, tuned);
-    const double floorTuned = runFloor(tuned, true);
+    scale.floor = runFloor(tuned);
     fs::remove_all(tuned);
+
+    copyTree(source, migrated);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(migrated))
+        if (entry.is_regular_file() && entry.path().extension() == ".db")
+            Fixtures::removeOptionalIndexes(entry.path().string());
+    check(shell("sync"), "sync");
+    scale.withoutIndexes = runMigrator(migrated, base + "/registry.reg");
     fs::remove_all(migrated);
     fs::remove_all(source);
 
-    std::printf("x%u: migrator %.2f s, peak %.1f MiB | floor default %.2f s (ratio %.2f) | floor tuned %.2f s (ratio %.2f)\n",
-                scale, migrator.seconds, migrator.peakKib / 1024.0, floorDefault, migrator.seconds / floorDefault,
-                floorTuned, migrator.seconds / floorTuned);
+    printRun(scale, "with indexes", scale.withIndexes);
+    printRun(scale, "without indexes", scale.withoutIndexes);
+    std::printf("    without/with %.2f\n", scale.withoutIndexes.seconds / scale.withIndexes.seconds);
     std::fflush(stdout);
+    return scale;
+}
+
+void printGrowth(const Scale& first, const Scale& last)
+{
+    std::printf("growth x%u/x%u: migrator with indexes %.2f, without %.2f | floor %.2f\n", last.factor, first.factor,
+                last.withIndexes.seconds / first.withIndexes.seconds,
+                last.withoutIndexes.seconds / first.withoutIndexes.seconds, total(last.floor) / total(first.floor));
+    for (const std::string& step : steps) {
+        const auto growth = [&step](const StepTimes& a, const StepTimes& b) {
+            return lookup(a, step) > 0 ? lookup(b, step) / lookup(a, step) : 0.0;
+        };
+        std::printf("    %-16s with %.2f, without %.2f | floor %.2f\n", step.c_str(),
+                    growth(first.withIndexes.steps, last.withIndexes.steps),
+                    growth(first.withoutIndexes.steps, last.withoutIndexes.steps), growth(first.floor, last.floor));
+    }
 }
 
 Options parse(int argc, char** argv)
@@ -268,8 +399,11 @@ int main(int argc, char** argv)
 {
     try {
         const Options options = parse(argc, argv);
-        for (unsigned scale : options.scales)
-            benchmarkScale(options, scale);
+        std::vector<Scale> scales;
+        for (unsigned factor : options.scales)
+            scales.push_back(benchmarkScale(options, factor));
+        if (scales.size() > 1)
+            printGrowth(scales.front(), scales.back());
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "migration-bench: " << e.what() << '\n';

@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -118,6 +119,16 @@ std::uintmax_t largestDatabase(const std::string& data)
     std::uintmax_t largest = 0;
     for (const std::string& file : TestSupport::listFiles(data)) {
         if (endsWith(file, ".db"))
+            largest = std::max(largest, fs::file_size(data + "/" + file));
+    }
+    return largest;
+}
+
+std::uintmax_t largestMigratedDatabase(const std::string& data)
+{
+    std::uintmax_t largest = 0;
+    for (const std::string& file : TestSupport::listFiles(data)) {
+        if (endsWith(file, ".db") && file.rfind("institution/", 0) != 0 && file.rfind("study/session/", 0) != 0)
             largest = std::max(largest, fs::file_size(data + "/" + file));
     }
     return largest;
@@ -241,6 +252,13 @@ public:
     bool mounted() const { return mounted_; }
     const std::string& error() const { return error_; }
 
+    std::uintmax_t availableBytes() const
+    {
+        struct statvfs info {};
+        ::statvfs(folder_.c_str(), &info);
+        return static_cast<std::uintmax_t>(info.f_bavail) * info.f_frsize;
+    }
+
     std::uintmax_t usedBytes() const
     {
         struct statvfs info {};
@@ -307,11 +325,56 @@ TEST(FaultDisk, AFullDiskFailsTheMigrationCleanlyAtEveryStep)
         const std::uintmax_t size = (disk.usedBytes() + free + page - 1) / page * page;
         ASSERT_TRUE(disk.resize(size, c.readOnly)) << name;
         const Snapshot before = originals(sandbox.dataDirectory());
+        // Without room for the largest database copy the run is refused before the first step.
+        const bool refused = disk.availableBytes() < largestMigratedDatabase(sandbox.dataDirectory());
 
         const auto result = sandbox.run({"m"});
-        expectStepFailure(result, c.reason, name);
+        expectStepFailure(result, refused ? "Not enough free space in '" : c.reason, name);
+        if (refused) {
+            EXPECT_EQ(result.out.find("Migrating"), std::string::npos) << name << "\n" << result.out;
+            EXPECT_EQ(joined(sandbox.leftovers()), "") << name;
+        }
         EXPECT_EQ(joined(differences(before, originals(sandbox.dataDirectory()))), "") << name;
     }
+}
+
+// Room for everything but the largest database copy: the run is refused at once, naming the
+// folder of that database, the bytes it needs and the bytes free, and nothing is written.
+TEST(FaultDisk, ADiskWithoutRoomForTheLargestCopyRefusesTheRunBeforeTheFirstStep)
+{
+    TestSupport::MigratorSandbox sandbox(QELT_MIGRATOR_PATH);
+    SmallDisk disk(sandbox.dataDirectory());
+    if (!disk.mounted())
+        GTEST_SKIP() << "mounting a tmpfs is not permitted: " << disk.error();
+    Fixtures::V12Options options = smallDirectory();
+    options.events = 3000;
+    Fixtures::createV12DataDirectory(sandbox.dataDirectory(), options);
+    const std::uintmax_t history = fs::file_size(sandbox.data("record/rm.db"));
+    ASSERT_EQ(largestMigratedDatabase(sandbox.dataDirectory()), history);
+    ASSERT_TRUE(disk.resize(disk.usedBytes() + history - 4096));
+    const std::uintmax_t available = disk.availableBytes();
+    ASSERT_LT(available, history);
+    const Snapshot before = originals(sandbox.dataDirectory());
+
+    const auto result = sandbox.run({"m"});
+    // The log written before the check may take a page of what was free.
+    const std::regex report("Not enough free space in '" + sandbox.data("record") +
+                            "': the migration needs at least " + std::to_string(history) +
+                            " bytes there, ([0-9]+) bytes are free\\.");
+    expectStepFailure(result, "Not enough free space in '", "refused");
+    std::smatch free;
+    ASSERT_TRUE(std::regex_search(result.out, free, report)) << result.out;
+    EXPECT_LE(std::stoull(free[1]), available);
+    EXPECT_GT(std::stoull(free[1]) + 65536, available);
+    EXPECT_EQ(result.out.find("Migrating"), std::string::npos) << result.out;
+    EXPECT_EQ(joined(differences(before, originals(sandbox.dataDirectory()))), "");
+    EXPECT_EQ(joined(sandbox.leftovers()), "");
+
+    // With room for it the steps run (whether the rest fits shows only once copies are compacted).
+    ASSERT_TRUE(disk.resize(disk.usedBytes() + history + 65536));
+    const auto started = sandbox.run({"m"});
+    EXPECT_EQ(started.out.find("Not enough free space"), std::string::npos) << started.out;
+    EXPECT_NE(started.out.find("Migrating institutions..."), std::string::npos) << started.out;
 }
 
 // The ".new" file named in the report of a failed run; empty when it names none.

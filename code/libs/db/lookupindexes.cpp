@@ -117,7 +117,8 @@ std::vector<Tokens> statements(const Tokens& tokens)
         if (current.empty())
             inTrigger = isKeyword(tokens, i, "CREATE") &&
                         (isKeyword(tokens, i + 1, "TRIGGER") || isKeyword(tokens, i + 2, "TRIGGER"));
-        if (isSymbol(tokens, i, ";") && (!inTrigger || (!current.empty() && isKeyword(current, current.size() - 1, "END") && caseDepth == 0))) {
+        const bool afterBody = !current.empty() && isKeyword(current, current.size() - 1, "END") && caseDepth == 0;
+        if (isSymbol(tokens, i, ";") && (!inTrigger || afterBody)) {
             if (!current.empty())
                 result.emplace_back();
             caseDepth = 0;

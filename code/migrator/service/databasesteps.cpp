@@ -309,7 +309,8 @@ DatabaseCopy prepareDatabaseCopy(Framework& framework, const std::string& path, 
         original.execute(readLock);
         copy.writeAheadLog = isWriteAheadLog(original);
         Progress& progress = framework.progress();
-        Files::copyFile(path, copyPath, workingCopyFlags, [&progress](std::uintmax_t bytes) { progress.copied(bytes); });
+        Files::copyFile(path, copyPath, workingCopyFlags,
+                        [&progress](std::uintmax_t bytes) { progress.copied(bytes); });
     }
     copy.connection = std::make_unique<Sqlite::Connection>(copyPath, false);
     copy.connection->setBusyHandler(waitForLocks);
@@ -362,9 +363,9 @@ void checkRoomForDatabaseCopies(const std::string& dataDirectory, const Files::F
     for (const auto& [fileSystem, database] : largest) {
         const std::uintmax_t available = query(database.folder).available;
         if (database.bytes > available)
-            throw std::runtime_error("Not enough free space in '" + database.folder + "': the migration needs at least " +
-                                     std::to_string(database.bytes) + " bytes there, " + std::to_string(available) +
-                                     " bytes are free.");
+            throw std::runtime_error("Not enough free space in '" + database.folder +
+                                     "': the migration needs at least " + std::to_string(database.bytes) +
+                                     " bytes there, " + std::to_string(available) + " bytes are free.");
     }
 }
 
