@@ -2,6 +2,7 @@
 
 #include "libs/files/exceptions.hpp"
 #include "libs/json/exceptions.hpp"
+#include "libs/string/exceptions.hpp"
 #include "support/childprocess.hpp"
 #include "support/filecontent.hpp"
 #include "support/migratorsandbox.hpp"
@@ -152,7 +153,7 @@ TEST_F(SettingsStep, EveryFailureKindStopsTheStepAndLeavesTheRuleFiles)
         using Exception = decltype(exception);
         expectStepFailure<Exception>(*this, bad, sending(), storing(), data.path());
     };
-    check(utf8::exception(), {true, "{\"1\":{\"delivery\":{\"recipient\":\"\xC3\x28\"}}}", ""});
+    check(String::Exceptions::InvalidUtf8String(), {true, "{\"1\":{\"delivery\":{\"recipient\":\"\xC3\x28\"}}}", ""});
     check(Json::Exceptions::InvalidJson(), {true, R"({"1":{"delivery":)", ""});
     check(Json::Exceptions::MissingKey(), {true, R"({"1":{"calledAeTitle":"x"}})", "delivery"});
     check(Json::Exceptions::MissingKey(), {true, R"({"1":{"delivery":{"comment":"x"}}})", "recipient"});
@@ -312,6 +313,25 @@ TEST_F(RuleFileProgram, ARuleFileThatCannotBeExaminedNamesItsPathAndTheReason)
                                    "|Exceptions::SystemErrorCode=40"
                                    "|Exceptions::SystemErrorDescription=Too many levels of symbolic links");
 }
+
+// A Latin-1 "\xE9" where UTF-8 is expected, as an editor saving in the wrong encoding leaves it:
+// at the end of the file (a sequence cut off) and inside a string.
+TEST_F(RuleFileProgram, ARuleFileThatIsNotUtf8NamesTheFileAndTheByte)
+{
+    const std::string rules = R"({"1":{"delivery":{"recipient":"SK#1","comment":"caf\u00e9"}}})";
+    writeFile(conf("sending.json"), rules + "\xE9");
+    EXPECT_EQ(failureReport(), "Error: Migration failed: <location>|boost::wrapexcept<String::Exceptions::InvalidUtf8String>"
+                               "|String::Exceptions::ErrorPosition=" + std::to_string(rules.size()) +
+                                   "|Exceptions::Filename=" + conf("sending.json"));
+
+    writeFile(conf("sending.json"), "{}");
+    const std::string folderStart = R"({"1":{"storage":{"study":{"folder":{"folder":"caf)";
+    writeFile(conf("storing.json"), folderStart + "\xE9s\"}}}}}");
+    EXPECT_EQ(failureReport(), "Error: Migration failed: <location>|boost::wrapexcept<String::Exceptions::InvalidUtf8String>"
+                               "|String::Exceptions::ErrorPosition=" + std::to_string(folderStart.size()) +
+                                   "|Exceptions::Filename=" + conf("storing.json"));
+}
+
 #endif
 
 } // namespace

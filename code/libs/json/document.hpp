@@ -23,7 +23,8 @@ public:
     const rapidjson::Value& root() const { return tree_; }
 
 private:
-    // Checks the text for well-formed UTF-8 (the UTF8-CPP exception otherwise), reads an empty
+    // Checks the text for well-formed UTF-8 (String::Exceptions::InvalidUtf8String with the byte
+    // offset otherwise, see String::checkUtf8), reads an empty
     // text as "{}" and parses one JSON value followed by nothing but blanks. Throws
     // Json::Exceptions::InvalidJson with ParseError_ and ErrorPosition_ (byte offset) otherwise.
     void parse();

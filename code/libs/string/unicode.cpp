@@ -57,6 +57,24 @@ void appendUtf16(std::u16string& output, char32_t codePoint)
     }
 }
 
+// Every surrogate of the text stands in a high-low pair (see utf16ToUtf8 for the failures).
+void checkSurrogatePairs(std::u16string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (isLowSurrogate(text[i]))
+            BOOST_THROW_EXCEPTION(Exceptions::InvalidUtf16FirstSurrogate() << Exceptions::Utf16Code_(text[i])
+                                                                           << Exceptions::ErrorPosition_(i));
+        if (!isHighSurrogate(text[i]))
+            continue;
+        ++i;
+        if (i == text.size())
+            BOOST_THROW_EXCEPTION(Exceptions::InvalidUtf16SecondSurrogate() << Exceptions::ErrorPosition_(i));
+        if (!isLowSurrogate(text[i]))
+            BOOST_THROW_EXCEPTION(Exceptions::InvalidUtf16SecondSurrogate() << Exceptions::Utf16Code_(text[i])
+                                                                            << Exceptions::ErrorPosition_(i));
+    }
+}
+
 } // namespace
 
 void checkUtf32Code(std::uint32_t code)
@@ -164,25 +182,29 @@ std::string fixUtf8(std::string_view text)
 
 void checkUtf8(std::string_view text)
 {
-    const char* position = text.data();
-    const char* const end = position + text.size();
-    while (position != end)
-        utf8::next(position, end);
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* const fault = utf8::find_invalid(begin, end);
+    if (fault != end)
+        BOOST_THROW_EXCEPTION(Exceptions::InvalidUtf8String()
+                              << Exceptions::ErrorPosition_(static_cast<std::size_t>(fault - begin)));
 }
 
 std::u16string utf8ToUtf16(std::string_view text)
 {
+    checkUtf8(text);
     std::u16string result;
     result.reserve(text.size());
-    utf8::utf8to16(text.begin(), text.end(), std::back_inserter(result));
+    utf8::unchecked::utf8to16(text.begin(), text.end(), std::back_inserter(result));
     return result;
 }
 
 std::string utf16ToUtf8(std::u16string_view text)
 {
+    checkSurrogatePairs(text);
     std::string result;
     result.reserve(text.size());
-    utf8::utf16to8(text.begin(), text.end(), std::back_inserter(result));
+    utf8::unchecked::utf16to8(text.begin(), text.end(), std::back_inserter(result));
     return result;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Checks, decoding, repair and conversion of UTF-8, UTF-16 and UTF-32 text. Byte strings hold
 // UTF-8; UTF-16 text (std::u16string) is only used at the operating system's wide interfaces.
-// The strict conversions and checkUtf8 let the exceptions of UTF8-CPP (utf8::exception and
-// its subclasses) through unchanged.
+// Malformed text fails with String::Exceptions naming where it goes wrong; no exception of the
+// UTF-8 library underneath leaves this interface.
 
 #include <cstddef>
 #include <cstdint>
@@ -46,14 +46,18 @@ std::u16string fixUtf16(std::u16string_view text);
 // U+FFFD (EF BF BD). Never throws on malformed input.
 std::string fixUtf8(std::string_view text);
 
-// Returns for valid UTF-8; otherwise throws the UTF8-CPP exception of the first fault
-// (utf8::invalid_utf8, utf8::invalid_code_point or utf8::not_enough_room).
+// Returns for valid UTF-8; otherwise throws Exceptions::InvalidUtf8String with ErrorPosition_ =
+// the byte offset of the first sequence that is not valid (a bad or unexpected byte, an overlong
+// form, a surrogate, a value above 10FFFF, a sequence cut off by the end of the text).
 void checkUtf8(std::string_view text);
 
-// The UTF-16 form of valid UTF-8; invalid UTF-8 throws the UTF8-CPP exception.
+// The UTF-16 form of valid UTF-8; invalid UTF-8 fails as in checkUtf8.
 std::u16string utf8ToUtf16(std::string_view text);
 
-// The UTF-8 form of valid UTF-16; an unpaired surrogate throws utf8::invalid_utf16.
+// The UTF-8 form of valid UTF-16. A low surrogate without a high one before it throws
+// Exceptions::InvalidUtf16FirstSurrogate, a high surrogate without a low one after it
+// Exceptions::InvalidUtf16SecondSurrogate; both with ErrorPosition_ = the unit offset where a
+// surrogate was expected and Utf16Code_ = the unit found there (none at the end of the text).
 std::string utf16ToUtf8(std::u16string_view text);
 
 // utf8ToUtf16 of the repaired text; never throws (the empty text if anything fails).

@@ -7,6 +7,7 @@
 #include "libs/json/reader.hpp"
 #include "libs/json/writer.hpp"
 #include "libs/serialize/exceptions.hpp"
+#include "libs/string/exceptions.hpp"
 #include "shared/service/sendingrules.hpp"
 #include "shared/service/storingrules.hpp"
 
@@ -42,6 +43,9 @@ Rules loadRules(const std::string& path)
         error << Exceptions::Filename_(path);
         throw;
     } catch (Serialize::Exceptions::Exception& error) {
+        error << Exceptions::Filename_(path);
+        throw;
+    } catch (String::Exceptions::Exception& error) {
         error << Exceptions::Filename_(path);
         throw;
     }

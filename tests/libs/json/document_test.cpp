@@ -1,10 +1,10 @@
 #include "libs/json/document.hpp"
 #include "libs/json/exceptions.hpp"
+#include "libs/string/exceptions.hpp"
 
 #include <gtest/gtest.h>
 
 #include <boost/exception/get_error_info.hpp>
-#include <utf8cpp/utf8.h>
 
 #include <algorithm>
 #include <cstring>
@@ -69,9 +69,14 @@ TEST(JsonDocument, EmptyTextIsAnEmptyObjectAndBlanksMayFollowTheValue)
 
 TEST(JsonDocument, MalformedUtf8IsRejectedBeforeParsing)
 {
-    EXPECT_THROW(Json::Document(std::string("{\"a\":\"\xC3\x28\"}")), utf8::exception);
-    EXPECT_THROW(Json::Document(std::string("{\"a\":\"\xE2\x82")), utf8::exception);
-    EXPECT_THROW(Json::Document(std::string("\xFF")), utf8::exception);
+    EXPECT_THROW(Json::Document(std::string("{\"a\":\"\xC3\x28\"}")), String::Exceptions::InvalidUtf8String);
+    EXPECT_THROW(Json::Document(std::string("\xFF")), String::Exceptions::InvalidUtf8String);
+    try {
+        Json::Document(std::string("{\"a\":\"\xE2\x82"));
+        ADD_FAILURE() << "a cut-off sequence accepted";
+    } catch (const String::Exceptions::InvalidUtf8String& e) {
+        EXPECT_EQ(*boost::get_error_info<String::Exceptions::ErrorPosition_>(e), 6u);
+    }
 }
 
 TEST(JsonDocument, MalformedJsonReportsCodeAndOffset)

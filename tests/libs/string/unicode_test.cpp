@@ -8,8 +8,10 @@
 
 #include <boost/exception/get_error_info.hpp>
 
+#include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -132,33 +134,51 @@ TEST(FixUtf16, ReplacesEveryUnpairedRunWithOneReplacementUnit)
     EXPECT_EQ(String::fixUtf16(std::u16string{0x41, 0, 0x42}), (std::u16string{0x41, 0, 0x42}));
 }
 
-TEST(StrictConversions, LetTheLibraryExceptionsThrough)
+TEST(StrictConversions, FailWithWhereTheTextGoesWrong)
 {
     EXPECT_EQ(String::utf8ToUtf16("A\xC3\xA9\xF0\x9F\x98\x80"), (std::u16string{0x41, 0xE9, 0xD83D, 0xDE00}));
     EXPECT_EQ(String::utf16ToUtf8(std::u16string{0x41, 0xE9, 0xD83D, 0xDE00}), "A\xC3\xA9\xF0\x9F\x98\x80");
     EXPECT_EQ(String::utf8ToUtf16(""), u"");
     EXPECT_EQ(String::utf16ToUtf8(u""), "");
 
-    EXPECT_THROW(String::utf8ToUtf16("\xC3("), utf8::invalid_utf8);
-    EXPECT_THROW(String::utf8ToUtf16("\x80"), utf8::invalid_utf8);
-    EXPECT_THROW(String::utf8ToUtf16("\xC0\xAF"), utf8::invalid_utf8);
-    EXPECT_THROW(String::utf8ToUtf16("\xED\xA0\x80"), utf8::invalid_code_point);
-    EXPECT_THROW(String::utf8ToUtf16("ab\xE2\x82"), utf8::not_enough_room);
-    EXPECT_THROW(String::utf16ToUtf8(std::u16string{0x41, 0xD800}), utf8::invalid_utf16);
-    EXPECT_THROW(String::utf16ToUtf8(std::u16string{0xDC00}), utf8::invalid_utf16);
-    EXPECT_THROW(String::utf16ToUtf8(std::u16string{0xD800, 0x41}), utf8::invalid_utf16);
-
+    // Every kind of fault, in checkUtf8 and in the conversion: the byte offset where it starts.
+    const std::vector<std::pair<std::string, std::size_t>> broken{
+        {"ok\xFF", 2},          {"\xC3(", 0},          {"\x80", 0},
+        {"\xC0\xAF", 0},        {"a\xE0\x80\xAF", 1},  {"\xED\xA0\x80", 0},
+        {"\xF4\x90\x80\x80", 0}, {"ab\xE2\x82", 2},     {"caf\xC3\xA9 caf\xE9", 9},
+    };
+    for (const auto& [text, position] : broken) {
+        for (const auto& check : {std::function<void()>([&] { String::checkUtf8(text); }),
+                                  std::function<void()>([&] { String::utf8ToUtf16(text); })}) {
+            try {
+                check();
+                ADD_FAILURE() << "accepted: " << text;
+            } catch (const Ex::InvalidUtf8String& e) {
+                EXPECT_EQ(*boost::get_error_info<Ex::ErrorPosition_>(e), position) << text;
+            }
+        }
+    }
     EXPECT_NO_THROW(String::checkUtf8("plain \xE2\x82\xAC"));
-    EXPECT_THROW(String::checkUtf8("ok\xFF"), utf8::invalid_utf8);
-    EXPECT_THROW(String::checkUtf8("\xF4\x90\x80\x80"), utf8::invalid_code_point);
-    EXPECT_THROW(String::checkUtf8("\xF0\x9F\x98"), utf8::not_enough_room);
-    try {
-        String::checkUtf8("\xE0\x80\xAF");
-        ADD_FAILURE() << "overlong form accepted";
-    }
-    catch (const utf8::exception& e) {
-        EXPECT_STREQ(e.what(), "Invalid UTF-8");
-    }
+
+    // Unpaired surrogates: the unit offset where a surrogate was expected and the unit found.
+    const auto expectUnpaired = [](const std::u16string& units, auto expected, std::size_t position,
+                                   const std::uint16_t* found) {
+        try {
+            String::utf16ToUtf8(units);
+            ADD_FAILURE() << "accepted unit " << position;
+        } catch (const decltype(expected)& e) {
+            EXPECT_EQ(*boost::get_error_info<Ex::ErrorPosition_>(e), position);
+            const std::uint16_t* unit = boost::get_error_info<Ex::Utf16Code_>(e);
+            EXPECT_EQ(unit == nullptr, found == nullptr);
+            if (unit != nullptr && found != nullptr) {
+                EXPECT_EQ(*unit, *found);
+            }
+        }
+    };
+    const std::uint16_t low = 0xDC00, letter = 0x41;
+    expectUnpaired(std::u16string{0x41, 0xD800}, Ex::InvalidUtf16SecondSurrogate(), 2, nullptr);
+    expectUnpaired(std::u16string{0x41, 0xDC00}, Ex::InvalidUtf16FirstSurrogate(), 1, &low);
+    expectUnpaired(std::u16string{0xD800, 0x41}, Ex::InvalidUtf16SecondSurrogate(), 1, &letter);
 }
 
 TEST(LenientConversions, RepairInsteadOfFailing)
