@@ -332,6 +332,20 @@ TEST_F(RuleFileProgram, ARuleFileThatIsNotUtf8NamesTheFileAndTheByte)
                                    "|Exceptions::Filename=" + conf("storing.json"));
 }
 
+// An escaped zero byte inside a member name is part of the name: neither rule 1 nor the label
+// "folder", but the error any other wrong text there gets.
+TEST_F(RuleFileProgram, AnEscapedZeroByteInAMemberNameIsAnError)
+{
+    writeFile(conf("sending.json"), R"({"1\u00002":{"delivery":{"recipient":"SK#1"}}})");
+    EXPECT_EQ(failureReport(), "Error: Migration failed: <location>|boost::wrapexcept<Json::Exceptions::Uint32Expected>"
+                               "|Exceptions::Filename=" + conf("sending.json") + "|Json::Exceptions::Key=1\\u00002");
+
+    writeFile(conf("sending.json"), "{}");
+    writeFile(conf("storing.json"), R"({"1":{"storage":{"study":{"folder\u0000x":{"folder":"D:\\in"}}}}})");
+    EXPECT_EQ(failureReport(), "Error: Migration failed: <location>|boost::wrapexcept<Json::Exceptions::InvalidLabel>"
+                               "|Exceptions::Filename=" + conf("storing.json") +
+                                   "|Json::Exceptions::Key=1.storage.study|Json::Exceptions::Label=folder\\u0000x");
+}
 #endif
 
 } // namespace

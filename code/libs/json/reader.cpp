@@ -5,6 +5,19 @@
 
 namespace Json {
 
+std::string diagnosticText(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\0')
+            result += "\\u0000";
+        else
+            result += c;
+    }
+    return result;
+}
+
 Reader::Scope::Scope(Reader& reader, std::string key, const rapidjson::Value& value)
     : reader_(reader)
 {
@@ -39,7 +52,7 @@ std::string Reader::path() const
             continue;
         if (!result.empty())
             result += '.';
-        result += node.key;
+        result += diagnosticText(node.key);
     }
     return result;
 }
@@ -100,7 +113,7 @@ std::string Reader::readString() const
     const rapidjson::Value& value = current();
     if (!value.IsString())
         fail<Exceptions::StringExpected>();
-    return std::string(value.GetString());
+    return std::string(value.GetString(), value.GetStringLength());
 }
 
 void Reader::load(bool& value)

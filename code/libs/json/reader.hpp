@@ -26,6 +26,10 @@
 
 namespace Json {
 
+// A name or text of the document as the tags of an exception hold it: every zero byte, which
+// would end the one-line text of what() there, written as its JSON escape "\u0000".
+std::string diagnosticText(const std::string& text);
+
 struct ReaderOptions {
     // Shared objects are defined once under an anchor name and referred to by that name.
     bool anchors = false;
@@ -60,7 +64,8 @@ public:
     // The top node's value, or the root when the stack is empty.
     const rapidjson::Value& current() const;
     bool isNull() const { return current().IsNull(); }
-    // The keys of the node stack from the bottom up, empty keys skipped, joined with ".".
+    // The keys of the node stack from the bottom up, empty keys skipped, joined with "." and
+    // written as diagnosticText writes them.
     std::string path() const;
 
     // Runs body with the member of that name current and returns true; returns false without
@@ -83,7 +88,8 @@ public:
 
     // Typed values of the current value; a mismatch throws its Json::Exceptions type with
     // Key_ = path(). Booleans also accept the unsigned numbers 0 and 1; a byte is an unsigned
-    // number up to 255 (Uint8OutOfRange with UintValue_ above); a string ends at a zero byte.
+    // number up to 255 (Uint8OutOfRange with UintValue_ above); a string keeps every byte,
+    // escaped zero bytes too.
     bool readBool() const;
     std::int32_t readInt32() const;
     std::uint32_t readUint32() const;
@@ -183,7 +189,7 @@ auto Reader::enterFirstMember(Body&& body)
         BOOST_THROW_EXCEPTION(Exceptions::InvalidLabel() << Exceptions::Label_(std::string())
                                                          << Exceptions::Key_(path()));
     const auto& first = *value.MemberBegin();
-    std::string name(first.name.GetString());
+    std::string name(first.name.GetString(), first.name.GetStringLength());
     Scope scope(*this, name, first.value);
     return body(name);
 }
@@ -213,7 +219,7 @@ void Reader::forEachMember(Body&& body)
         fail<Exceptions::ObjectExpected>();
     }
     for (const auto& member : value.GetObject()) {
-        std::string name(member.name.GetString());
+        std::string name(member.name.GetString(), member.name.GetStringLength());
         Scope scope(*this, name, member.value);
         body(name);
     }
@@ -291,7 +297,7 @@ void Reader::loadSharedAnchored(std::shared_ptr<const T>& value)
         const std::string name = readString();
         const auto found = anchors_.find(name);
         if (found == anchors_.end())
-            BOOST_THROW_EXCEPTION(Exceptions::BadAnchor() << Exceptions::Anchor_(name)
+            BOOST_THROW_EXCEPTION(Exceptions::BadAnchor() << Exceptions::Anchor_(diagnosticText(name))
                                                           << Exceptions::Key_(path()));
         value = boost::any_cast<std::shared_ptr<const T>>(found->second);
         return;

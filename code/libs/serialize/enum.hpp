@@ -58,7 +58,7 @@ void load(Json::Reader& reader, E& value, const Table<E>& table)
     const std::string text = reader.readString();
     if (!table.find(text, value))
         BOOST_THROW_EXCEPTION(Exceptions::InvalidEnumString() << Exceptions::Name_(table.name())
-                                                              << Exceptions::String_(text));
+                                                              << Exceptions::String_(Json::diagnosticText(text)));
 }
 
 // Writes the value's text as a JSON string; a value not in the table throws InvalidEnumValue

@@ -73,7 +73,7 @@ void readJson(Json::Reader& reader, Labeled<labelsOf, Alternatives...>& value)
             reader, value, labelsOf(), name, std::index_sequence_for<Alternatives...>());
     });
     if (!loaded)
-        BOOST_THROW_EXCEPTION(Json::Exceptions::InvalidLabel() << Json::Exceptions::Label_(label)
+        BOOST_THROW_EXCEPTION(Json::Exceptions::InvalidLabel() << Json::Exceptions::Label_(Json::diagnosticText(label))
                                                                << Json::Exceptions::Key_(reader.path()));
 }
 

@@ -106,7 +106,7 @@ TEST(JsonReader, TypedValuesAcceptTheirRangeAndReportThePathOtherwise)
 
     std::string text;
     read(R"("a\u0000b")", [&](Json::Reader& r) { text = r.readString(); });
-    EXPECT_EQ(text, "a");
+    EXPECT_EQ(text, std::string("a\0b", 3));
     expectKeyed<Json::Exceptions::StringExpected>([&] { read("5", [](Json::Reader& r) { r.readString(); }); }, "v");
 }
 

@@ -116,6 +116,13 @@ TEST(SendingRules, RequiredKeysAndTypes)
         [] { readRules<Rules>(R"({"1":{"deleteAfterSent":"yes","delivery":{"recipient":"#1"}}})"); },
         "1.deleteAfterSent");
     expectKeyed<Json::Exceptions::Uint32Expected>([] { readRules<Rules>(R"({"x1":null})"); }, "x1");
+    // An escaped zero byte is part of the name, never its end: no rule 1 here.
+    expectKeyed<Json::Exceptions::Uint32Expected>(
+        [] { readRules<Rules>(R"({"1\u00002":{"delivery":{"recipient":"#1"}}})"); }, "1\\u00002");
+    // Nor of a value's end: the text is kept whole and written back as it was.
+    const std::string zeroInComment = R"({"1":{"delivery":{"recipient":"SK#1","comment":"a\u0000b"}}})";
+    EXPECT_EQ(readRules<Rules>(zeroInComment).at(1).delivery.comment, std::string("a\0b", 3));
+    EXPECT_EQ(rewriteSending(zeroInComment), zeroInComment);
 }
 
 TEST(StoringRules, InstitutionSelections)
@@ -211,6 +218,7 @@ TEST(StoringRules, LabelsAndRequiredKeys)
         }
     };
     expectLabel(R"({"Folder":{}})", "Folder", "1.storage.study");
+    expectLabel(R"({"folder\u0000x":{}})", "folder\\u0000x", "1.storage.study");
     expectLabel("{}", "", "1.storage.study");
     expectLabel(R"({"device":{"device":{"ID":1}}})", "ID", "1.storage.study.device.device");
     expectKeyed<Json::Exceptions::ObjectExpected>([] { readRules<Rules>(storingWithStudy("\"folder\"")); },
