@@ -211,6 +211,10 @@ TEST(ServiceSettings, IdentifiersAreRequiredAndStrict)
     EXPECT_NO_THROW(Config::readServiceRegistrationSettings(map, false, true));
     EXPECT_THROW(Config::readServiceRegistrationSettings(minimalMap(), false, true),
                  Ex::MyInstitutionIdAlreadyExist);
+    map = minimalMap();
+    map.remove("server.institutionId");
+    EXPECT_THROW(Config::readServiceRegistrationSettings(map, false, true),
+                 Ex::MyInstitutionIdAlreadyExist);
     EXPECT_EQ(Config::readServiceRegistrationSettings(minimalMap(), false, false).institution.id,
               idOf("SK#12"));
 }
@@ -268,6 +272,12 @@ TEST(ServiceSettings, FailuresFollowTheOrderOfTheGroups)
     map.remove("server.address");
     EXPECT_THROW(Config::readServiceSettings(map, true), Ex::VersionNotFound);
     EXPECT_THROW(Config::readServiceSettings(map, false), Ex::SettingNotFound);
+
+    // The own identifier, lenient in the registration part, is required only after it.
+    map = minimalWith({{"institution.id", "bad id"}, {"proxy", "yes"}});
+    EXPECT_THROW(Config::readServiceSettings(map, false), Ex::MissingProxyServer);
+    map.remove("proxy");
+    EXPECT_THROW(Config::readServiceSettings(map, false), Ex::InvalidValue);
 }
 
 TEST(ServiceSettings, CompressionIsNormalised)
