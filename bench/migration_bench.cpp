@@ -149,7 +149,7 @@ void check(const Run& run, const std::string& what)
         throw std::runtime_error(what + " failed with status " + std::to_string(run.status));
 }
 
-std::string quoted(const std::string& text)
+std::string shellQuoted(const std::string& text)
 {
     std::string q = "'";
     for (char c : text)
@@ -222,9 +222,9 @@ StepTimes runFloor(const std::string& dir)
             std::ofstream(scriptFile) << script << "\n";
         }
         const std::string copy = file.path + ".new";
-        commands[stepOf(file.path)] += "cp " + quoted(file.path) + ' ' + quoted(copy) + " && sqlite3 -bail " +
-                                       quoted(copy) + " < " + quoted(scriptFile) + " >/dev/null && sync " +
-                                       quoted(copy) + " || exit 1\n";
+        commands[stepOf(file.path)] += "cp " + shellQuoted(file.path) + ' ' + shellQuoted(copy) + " && sqlite3 -bail " +
+                                       shellQuoted(copy) + " < " + shellQuoted(scriptFile) + " >/dev/null && sync " +
+                                       shellQuoted(copy) + " || exit 1\n";
     }
     StepTimes times;
     for (const auto& [step, text] : commands) {
@@ -260,7 +260,7 @@ std::uintmax_t directorySize(const std::string& dir)
 void copyTree(const std::string& from, const std::string& to)
 {
     fs::remove_all(to);
-    check(shell("cp -a " + quoted(from) + ' ' + quoted(to)), "copy of the data directory");
+    check(shell("cp -a " + shellQuoted(from) + ' ' + shellQuoted(to)), "copy of the data directory");
     check(shell("sync"), "sync");
 }
 

@@ -636,7 +636,12 @@ TEST_P(MigratedDatabases, HoldWhatTheFixedScriptsAloneMake)
 
 INSTANTIATE_TEST_SUITE_P(Indexes, MigratedDatabases,
                          testing::Values(IdentityCase{true, false}, IdentityCase{false, false},
-                                         IdentityCase{false, true}));
+                                         IdentityCase{false, true}),
+                         [](const testing::TestParamInfo<IdentityCase>& info) {
+                             return std::string(info.param.optionalIndexes ? "WithOptionalIndexes"
+                                                                           : "WithoutOptionalIndexes") +
+                                    (info.param.writeAheadLog ? "InWalMode" : "");
+                         });
 
 // The check before the first step, through a query that puts the record folder on a file system
 // of its own: each file system must have room for the largest database copied there.
