@@ -1,11 +1,41 @@
-# qelt_library(<name> SOURCES <files...> DEPENDS <targets...>)
+# qelt_library(<name> SOURCES <files...> [SEAMS <seams...>] DEPENDS <targets...>)
 # One static library per code folder; headers are included as "libs/<lib>/<file>.hpp"
-# (or "shared/...", "migrator/...") from the code root.
+# (or "shared/...", "migrator/...") from the code root. Each seam is a platform interface: the
+# header <seam>.hpp with one source per platform beside it, of which qelt_platform_source picks
+# the one for the target platform.
 function(qelt_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
-  add_library(${name} STATIC ${ARG_SOURCES})
+  cmake_parse_arguments(ARG "" "" "SOURCES;SEAMS;DEPENDS" ${ARGN})
+  set(sources ${ARG_SOURCES})
+  foreach(seam IN LISTS ARG_SEAMS)
+    qelt_platform_source(source ${seam})
+    list(APPEND sources ${source})
+  endforeach()
+  add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/code)
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
+# The platform whose seam sources are built: "windows" or "posix".
+if(WIN32)
+  set(QELT_PLATFORM windows)
+else()
+  set(QELT_PLATFORM posix)
+endif()
+
+# qelt_platform_source(<variable> <seam>)
+# Sets <variable> to <seam>_${QELT_PLATFORM}.cpp in the current folder. Stops the configuration
+# when the seam's header or its source for this platform is missing, so that a seam is never
+# left out of a build unnoticed.
+function(qelt_platform_source variable seam)
+  set(header ${CMAKE_CURRENT_SOURCE_DIR}/${seam}.hpp)
+  set(source ${CMAKE_CURRENT_SOURCE_DIR}/${seam}_${QELT_PLATFORM}.cpp)
+  if(NOT EXISTS ${header})
+    message(FATAL_ERROR "Platform seam '${seam}' has no header: ${header} is missing")
+  endif()
+  if(NOT EXISTS ${source})
+    message(FATAL_ERROR "Platform seam '${seam}' has no ${QELT_PLATFORM} source: ${source} is missing")
+  endif()
+  set(${variable} ${source} PARENT_SCOPE)
 endfunction()
 
 # qelt_test(<name> SOURCES <files...> DEPENDS <targets...>)

@@ -1,5 +1,7 @@
 #include "libs/log/headergenerator.hpp"
 
+#include "libs/log/threadid.hpp"
+
 #include <iomanip>
 #include <sstream>
 #include <stdexcept>

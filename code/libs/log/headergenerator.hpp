@@ -34,7 +34,4 @@ private:
     bool localTime_;
 };
 
-// The operating system's number of the calling thread.
-unsigned long currentThreadId();
-
 } // namespace Log

@@ -1,4 +1,4 @@
-#include "libs/log/headergenerator.hpp"
+#include "libs/log/threadid.hpp"
 
 #include <unistd.h>
 

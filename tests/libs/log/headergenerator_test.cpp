@@ -1,4 +1,5 @@
 #include "libs/log/headergenerator.hpp"
+#include "libs/log/threadid.hpp"
 
 #include "libs/log/logtestsupport.hpp"
 
