@@ -52,7 +52,4 @@ using WinErrorCode_ = boost::error_info<struct WinErrorCode_Tag, unsigned int>;
 // Folds a raw boost diagnostic report into the one-line form of what().
 std::string cleanDiagnostic(const std::string& raw);
 
-// The runtime library's text for an errno value, or a fixed report when it has none. Never throws.
-std::string errnoDescription(int number);
-
 } // namespace Exceptions

@@ -1,5 +1,6 @@
 #include "libs/files/file.hpp"
 
+#include "libs/files/native.hpp"
 #include "libs/files/operations.hpp"
 #include "libs/files/streaming.hpp"
 #include "libs/files/systemerrornumber.hpp"
@@ -8,7 +9,6 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace Files {
 
@@ -146,7 +146,7 @@ void File::flush()
 void File::sync()
 {
     flush();
-    if (::fsync(::fileno(handle_)) != 0) {
+    if (!Native::syncStream(handle_)) {
         const ::Exceptions::SystemErrorNumber error;
         BOOST_THROW_EXCEPTION(Exceptions::WriteFile() << Exceptions::Filename_(name_) << error);
     }

@@ -3,16 +3,10 @@
 #include "libs/datetime/timepoint.hpp"
 #include "libs/files/exceptions.hpp"
 #include "libs/files/impl.hpp"
+#include "libs/files/native.hpp"
 #include "libs/files/systemerrornumber.hpp"
 
 #include <boost/filesystem/operations.hpp>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <vector>
 
 namespace Files {
 
@@ -67,94 +61,10 @@ void checkCopySource(const std::string& from, const std::string& to)
         BOOST_THROW_EXCEPTION(Exceptions::CopyFile_() << ::Exceptions::What_("source and target are the same file"));
 }
 
-bool makeHardLink(const std::string& from, const std::string& to)
-{
-    return ::link(from.c_str(), to.c_str()) == 0;
-}
-
-boost::system::error_code lastError()
-{
-    return boost::system::error_code(errno, boost::system::system_category());
-}
-
-// Owns one open descriptor.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now, reporting the failure a deferred write error shows up as.
-    bool close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool writeAllBytes(int fd, const char* bytes, std::size_t count)
-{
-    while (count > 0) {
-        const ssize_t written = ::write(fd, bytes, count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// Streams the content of from into to in 1 MiB chunks, giving the copy the source's permission
-// bits. The target must not exist yet. Works across file systems.
-boost::system::error_code streamCopy(const std::string& from, const std::string& to, bool& created,
-                                     const CopyProgress& onProgress)
-{
-    Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat source {};
-    if (in.get() < 0 || ::fstat(in.get(), &source) != 0)
-        return lastError();
-    const mode_t mode = source.st_mode & 07777;
-    Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (out.get() < 0)
-        return lastError();
-    created = true;
-    std::vector<char> buffer(1024 * 1024);
-    std::uintmax_t copied = 0;
-    for (;;) {
-        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return lastError();
-        if (got == 0)
-            break;
-        if (!writeAllBytes(out.get(), buffer.data(), static_cast<std::size_t>(got)))
-            return lastError();
-        copied += static_cast<std::uintmax_t>(got);
-        if (onProgress)
-            onProgress(copied);
-    }
-    if (::fchmod(out.get(), mode) != 0 || !out.close())
-        return lastError();
-    return {};
-}
-
 void copyContent(const std::string& from, const std::string& to, const CopyProgress& onProgress)
 {
     bool created = false;
-    const boost::system::error_code error = streamCopy(from, to, created, onProgress);
+    const boost::system::error_code error = Native::copyContent(from, to, created, onProgress);
     if (!error)
         return;
     if (created) {
@@ -231,19 +141,14 @@ bool isInside(const fs::path& inner, const fs::path& outer)
     return true;
 }
 
-void syncDescriptor(const std::string& name, int flags)
+// Throws OpenFile or WriteFile with Filename_ and the errno tags for a failed sync.
+void checkSynced(Native::SyncOutcome outcome, const std::string& name)
 {
-    const int descriptor = ::open(name.c_str(), flags | O_CLOEXEC);
-    if (descriptor < 0) {
-        const ::Exceptions::SystemErrorNumber error;
+    const ::Exceptions::SystemErrorNumber error;
+    if (outcome == Native::SyncOutcome::NotOpened)
         BOOST_THROW_EXCEPTION(Exceptions::OpenFile() << Exceptions::Filename_(name) << error);
-    }
-    if (::fsync(descriptor) != 0) {
-        const ::Exceptions::SystemErrorNumber error;
-        ::close(descriptor);
+    if (outcome == Native::SyncOutcome::NotSynced)
         BOOST_THROW_EXCEPTION(Exceptions::WriteFile() << Exceptions::Filename_(name) << error);
-    }
-    ::close(descriptor);
 }
 
 } // namespace
@@ -279,7 +184,7 @@ void copyFile(const std::string& from, const std::string& to, Flags::Enum flags,
     checkCopySource(from, to);
     prepareTarget(to, flags);
     if (Flags::has(flags, Flags::Hardlink)) {
-        if (makeHardLink(from, to))
+        if (Native::makeHardLink(from, to))
             return;
         if (!Flags::has(flags, Flags::CopyIfHardlinkFails)) {
             const ::Exceptions::SystemErrorNumber error;
@@ -313,7 +218,7 @@ void moveFile(const std::string& from, const std::string& to, Flags::Enum flags)
     boost::system::error_code ignored;
     if (Flags::has(flags, Flags::Overwrite) && fs::is_directory(fs::symlink_status(to, ignored)))
         deleteFile(to);
-    fs::rename(from, to);
+    Native::rename(from, to);
 }
 
 void createDirectory(const std::string& name)
@@ -384,12 +289,12 @@ void copyDirectory(const std::string& from, const std::string& to, Flags::Enum f
 
 void syncFile(const std::string& name)
 {
-    syncDescriptor(name, O_RDONLY);
+    checkSynced(Native::syncFile(name), name);
 }
 
 void syncDirectory(const std::string& name)
 {
-    syncDescriptor(name, O_RDONLY | O_DIRECTORY);
+    checkSynced(Native::syncDirectory(name), name);
 }
 
 } // namespace Files

@@ -9,7 +9,7 @@
 
 namespace Files {
 
-// Copies from to to. Hardlink makes a hard link instead (link(2)); when that fails the copy
+// Copies from to to. Hardlink makes a hard link instead; when that fails the copy
 // goes on with CopyIfHardlinkFails, else HardlinkFile is thrown. CreateDirectories creates the
 // target's parents, Overwrite replaces an existing target, Touch stamps the copy with the
 // current time. The copy is streamed, never held in memory. A missing source throws NotFound

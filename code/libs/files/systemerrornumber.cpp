@@ -1,5 +1,7 @@
 #include "libs/files/systemerrornumber.hpp"
 
+#include "libs/exceptions/errnodescription.hpp"
+
 namespace Exceptions {
 
 void attachSystemErrorNumber(const boost::exception& e, const SystemErrorNumber& n)

@@ -1,5 +1,6 @@
 #include "libs/log/headergenerator.hpp"
 
+#include "libs/log/calendar.hpp"
 #include "libs/log/threadid.hpp"
 
 #include <iomanip>
@@ -17,14 +18,14 @@ struct HeaderTime {
 // The whole hours between local time and UTC at `now`, truncated toward zero.
 long wholeHourOffset(const std::tm& local, std::time_t now) {
     std::tm localAsUtc = local;
-    const std::time_t localSeconds = timegm(&localAsUtc);
+    const std::time_t localSeconds = Calendar::fromUtcFields(localAsUtc);
     return static_cast<long>(localSeconds - now) / 3600;
 }
 
 HeaderTime convertTime(std::time_t now, bool localTime) {
     HeaderTime result;
     if (!localTime) {
-        if (gmtime_r(&now, &result.fields) == nullptr) {
+        if (!Calendar::utcFields(now, result.fields)) {
             throw std::runtime_error("could not convert calendar time to UTC time");
         }
         return result;
@@ -32,7 +33,7 @@ HeaderTime convertTime(std::time_t now, bool localTime) {
     if (now < 0) {
         throw std::runtime_error("Cannot convert dates prior to Jan 1, 1970");
     }
-    if (localtime_r(&now, &result.fields) == nullptr) {
+    if (!Calendar::localFields(now, result.fields)) {
         throw std::runtime_error("could not convert calendar time to local time");
     }
     const long offset = wholeHourOffset(result.fields, now);

@@ -2,6 +2,8 @@
 // The guarantee that only one migration works on a data directory at a time: an exclusive
 // advisory lock on the directory itself, which adds no file and ends with the process.
 
+#include "migrator/service/directorylock.hpp"
+
 #include <string>
 
 namespace Migration {
@@ -18,10 +20,10 @@ public:
     ~DataLock();
 
     // True when the directory is locked by this object.
-    bool held() const { return handle_ >= 0; }
+    bool held() const { return handle_ != DirectoryLock::noHandle; }
 
 private:
-    int handle_ = -1;
+    DirectoryLock::Handle handle_ = DirectoryLock::noHandle;
 };
 
 } // namespace Migration

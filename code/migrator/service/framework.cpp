@@ -1,11 +1,10 @@
 #include "migrator/service/framework.hpp"
 
 #include "migrator/service/consolekeys.hpp"
+#include "migrator/service/terminal.hpp"
 
 #include "libs/log/entry.hpp"
 #include "libs/log/logger.hpp"
-
-#include <unistd.h>
 
 #include <iostream>
 #include <utility>
@@ -62,7 +61,7 @@ Framework::Framework(const std::string& configFile, const std::string& applicati
       applicationName_(applicationName),
       console_(&std::cout),
       keys_(std::make_unique<ConsoleKeys>()),
-      progress_(terminalSink(STDERR_FILENO)) {}
+      progress_(terminalSink(Terminal::standardError())) {}
 
 Framework::~Framework() = default;
 

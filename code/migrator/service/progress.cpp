@@ -1,9 +1,8 @@
 #include "migrator/service/progress.hpp"
 
-#include <boost/filesystem/operations.hpp>
+#include "migrator/service/terminal.hpp"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include <boost/filesystem/operations.hpp>
 
 #include <cstdio>
 #include <utility>
@@ -30,10 +29,10 @@ private:
     // A line wider than the terminal would wrap, and the carriage return would then no longer
     // reach its start. Bytes are counted, so a line of multi-byte characters is cut early.
     std::string fitted(const std::string& line) const {
-        winsize size{};
-        if (::ioctl(descriptor_, TIOCGWINSZ, &size) != 0 || size.ws_col < 2 || line.size() < size.ws_col)
+        const std::size_t columns = Terminal::columns(descriptor_);
+        if (columns < 2 || line.size() < columns)
             return line;
-        std::size_t length = size.ws_col - 1u;
+        std::size_t length = columns - 1u;
         while (length > 0 && (static_cast<unsigned char>(line[length]) & 0xC0) == 0x80)
             --length;
         return line.substr(0, length);
@@ -43,7 +42,7 @@ private:
     void write(const std::string& text) const {
         std::size_t written = 0;
         while (written < text.size()) {
-            const ssize_t count = ::write(descriptor_, text.data() + written, text.size() - written);
+            const std::ptrdiff_t count = Terminal::write(descriptor_, text.data() + written, text.size() - written);
             if (count <= 0)
                 return;
             written += static_cast<std::size_t>(count);
@@ -91,7 +90,7 @@ std::uintmax_t sizeOf(const std::string& path) {
 } // namespace
 
 std::unique_ptr<ProgressSink> terminalSink(int descriptor) {
-    if (::isatty(descriptor) != 1)
+    if (!Terminal::isTerminal(descriptor))
         return nullptr;
     return std::make_unique<TerminalSink>(descriptor);
 }

@@ -1,4 +1,5 @@
 #include "libs/exceptions/exception.hpp"
+#include "libs/exceptions/errnodescription.hpp"
 #include "libs/config/settings/exceptions.hpp"
 #include "libs/db/exceptions.hpp"
 #include "libs/files/exceptions.hpp"

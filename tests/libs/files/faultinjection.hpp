@@ -1,6 +1,7 @@
 #pragma once
 // Ways to make file system calls fail on purpose that also work for root.
 
+#include "libs/exceptions/errnodescription.hpp"
 #include "libs/exceptions/exception.hpp"
 
 #include <boost/exception/get_error_info.hpp>

@@ -1,5 +1,6 @@
 #include "libs/files/file.hpp"
 #include "libs/files/faultinjection.hpp"
+#include "libs/exceptions/errnodescription.hpp"
 #include "libs/files/systemerrornumber.hpp"
 
 #include "support/filecontent.hpp"

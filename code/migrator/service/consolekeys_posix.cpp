@@ -1,3 +1,5 @@
+// The POSIX single-key read: termios for the terminal mode, read(2) for the key.
+
 #include "migrator/service/consolekeys.hpp"
 
 #include <cerrno>
