@@ -21,7 +21,7 @@ void createDirectory(const std::string& path);
 void copyFile(const std::string& from, const std::string& to, Flags::Enum flags,
               const std::function<void(std::uintmax_t)>& onProgress = {});
 
-// Sends a deletion failure to the main logger (warn, debug). Never throws.
-void logFailure(const std::string& text) noexcept;
+// Sends a deletion failure to the receiver set with setFailureReceiver. Never throws.
+void reportFailure(const std::string& text) noexcept;
 
 } // namespace Files::Impl

@@ -237,7 +237,7 @@ bool deleteFile(const std::string& name)
     fs::remove(name, error);
     if (!error)
         return true;
-    Impl::logFailure("Failed to delete file " + name + ", error: " + error.message() + ".");
+    Impl::reportFailure("Failed to delete file " + name + ", error: " + error.message() + ".");
     return false;
 }
 
@@ -257,7 +257,7 @@ bool deleteDirectory(const std::string& name, bool recursive)
     fs::remove(name, error);
     if (!error)
         return true;
-    Impl::logFailure("Failed to delete directory " + name + ", error: " + error.message() + ".");
+    Impl::reportFailure("Failed to delete directory " + name + ", error: " + error.message() + ".");
     return false;
 }
 

@@ -141,39 +141,6 @@ void Reader::load(std::string& value)
     value = isNull() ? std::string() : readString();
 }
 
-void Reader::load(Institution::Id& value)
-{
-    std::string text;
-    load(text);
-    Institution::Id id;
-    id.fromLegacyText(text);
-    value = id;
-}
-
-void Reader::load(std::set<std::string>& value)
-{
-    if (isNull())
-        fail<Exceptions::ArrayExpected>();
-    value.clear();
-    forEachElement([&] {
-        std::string element;
-        load(element);
-        value.insert(std::move(element));
-    });
-}
-
-void Reader::load(std::set<Institution::Id>& value)
-{
-    if (isNull())
-        fail<Exceptions::ArrayExpected>();
-    value.clear();
-    forEachElement([&] {
-        Institution::Id element;
-        load(element);
-        value.insert(element);
-    });
-}
-
 void Reader::load(std::vector<std::uint8_t>& value)
 {
     if (isNull())

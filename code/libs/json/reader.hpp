@@ -9,7 +9,6 @@
 #include "libs/json/document.hpp"
 #include "libs/json/exceptions.hpp"
 #include "libs/string/integer.hpp"
-#include "shared/institution/id.hpp"
 
 #include <boost/any.hpp>
 #include <boost/noncopyable.hpp>
@@ -96,10 +95,8 @@ public:
     std::uint8_t readUint8() const;
     std::string readString() const;
 
-    // Loads the current value into value. JSON null gives false, 0, the empty text or the
-    // empty identifier; identifiers read the old form too, and a text that does not read gives
-    // the empty identifier. Sets and byte vectors need an array (null elements are the zero
-    // value); a map needs an object whose member names are unsigned decimal numbers
+    // Loads the current value into value. JSON null gives false, 0 or the empty text. Sets
+    // and byte vectors need an array (null elements are the zero value); a map needs an object whose member names are unsigned decimal numbers
     // (Uint32Expected with Key_ naming the member otherwise), each loaded into the entry of
     // that number, created with the default value.
     void load(bool& value);
@@ -107,9 +104,8 @@ public:
     void load(std::uint32_t& value);
     void load(std::uint8_t& value);
     void load(std::string& value);
-    void load(Institution::Id& value);
-    void load(std::set<std::string>& value);
-    void load(std::set<Institution::Id>& value);
+    template <class T>
+    void load(std::set<T>& value);
     void load(std::vector<std::uint8_t>& value);
     template <class T>
     void load(std::map<unsigned int, T>& value);
@@ -223,6 +219,19 @@ void Reader::forEachMember(Body&& body)
         Scope scope(*this, name, member.value);
         body(name);
     }
+}
+
+template <class T>
+void Reader::load(std::set<T>& value)
+{
+    if (isNull())
+        fail<Exceptions::ArrayExpected>();
+    value.clear();
+    forEachElement([&] {
+        T element{};
+        load(element);
+        value.insert(std::move(element));
+    });
 }
 
 template <class T>

@@ -137,22 +137,6 @@ void Writer::closeScope()
     scopes_.pop_back();
 }
 
-void Writer::save(const std::set<std::string>& value)
-{
-    startArray();
-    for (const std::string& element : value)
-        writeString(element);
-    endArray();
-}
-
-void Writer::save(const std::set<Institution::Id>& value)
-{
-    startArray();
-    for (const Institution::Id& element : value)
-        writeString(element.toText());
-    endArray();
-}
-
 void Writer::save(const std::vector<std::uint8_t>& value)
 {
     startArray();

@@ -9,7 +9,6 @@
 
 #include "libs/files/streaming.hpp"
 #include "libs/string/integer.hpp"
-#include "shared/institution/id.hpp"
 
 #include <boost/noncopyable.hpp>
 #include <boost/optional.hpp>
@@ -69,16 +68,14 @@ public:
     template <class Body>
     void member(const std::string& key, Body&& body);
 
-    // The value alone, whatever it holds: sets and byte vectors as arrays, identifiers as text,
-    // an optional only when it holds a value, a map as an object of its entries in ascending
+    // The value alone, whatever it holds: sets and byte vectors as arrays, an optional only when it holds a value, a map as an object of its entries in ascending
     // key order (nothing for an empty map), any other type by its writeJson.
     void save(bool value) { writeBool(value); }
     void save(std::int32_t value) { writeInt32(value); }
     void save(std::uint32_t value) { writeUint32(value); }
     void save(const std::string& value) { writeString(value); }
-    void save(const Institution::Id& value) { writeString(value.toText()); }
-    void save(const std::set<std::string>& value);
-    void save(const std::set<Institution::Id>& value);
+    template <class T>
+    void save(const std::set<T>& value);
     void save(const std::vector<std::uint8_t>& value);
     template <class T>
     void save(const boost::optional<T>& value);
@@ -168,6 +165,15 @@ void Writer::member(const std::string& key, Body&& body)
     if (written_ == before)
         writeNull();
     closeScope();
+}
+
+template <class T>
+void Writer::save(const std::set<T>& value)
+{
+    startArray();
+    for (const T& element : value)
+        save(element);
+    endArray();
 }
 
 template <class T>

@@ -1,4 +1,3 @@
-#include "libs/config/settings/settings.hpp"
 #include "libs/log/settings.hpp"
 
 #include <algorithm>
@@ -49,7 +48,7 @@ bool Channel::hasAllFixedValues() const {
            fixed_.performance;
 }
 
-void Channel::configure(const Config::SettingMap& settings, const std::string& directory) const {
+void Channel::configure(const SettingsReader& read, const std::string& directory) const {
     const std::string name = logger_.name();
     if (!hasAllFixedValues()) {
         if (inherit_ && &logger_ != &mainLogger()) {
@@ -57,7 +56,7 @@ void Channel::configure(const Config::SettingMap& settings, const std::string& d
         }
         if (!parents_.empty()) {
             for (const std::string& parent : splitParents(parents_)) {
-                logger_.applySettings(readSettings(settings, parent), directory);
+                logger_.applySettings(read(parent), directory);
             }
         }
     }
@@ -68,7 +67,7 @@ void Channel::configure(const Config::SettingMap& settings, const std::string& d
     fixed.localTime = fixed_.localTime;
     fixed.performance = fixed_.performance;
     logger_.applySettings(fixed, directory);
-    logger_.applySettings(readSettings(settings, prefix_), directory);
+    logger_.applySettings(read(prefix_), directory);
     logger_.setName(name);
 }
 

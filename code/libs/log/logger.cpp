@@ -1,5 +1,6 @@
 #include "libs/log/logger.hpp"
 
+#include "libs/files/failurereport.hpp"
 #include "libs/files/paths.hpp"
 #include "libs/log/settings.hpp"
 
@@ -36,11 +37,24 @@ std::string composeLines(const std::string& header, const std::string& text) {
     return lines;
 }
 
+// The receiver of the file operations' failure reports.
+void writeFileFailure(const std::string& text) {
+    const Logger& logger = mainLogger();
+    if (logger.isLevelEnabled(Warn) && logger.isVerbosityEnabled(Debug)) {
+        logger.write(Warn, Debug, text);
+    }
+}
+
 } // namespace
+
+bool isStreamName(const std::string& fileName) {
+    return !fileName.empty() && outputForName(fileName) != Output::File;
+}
 
 Logger::Logger(MainTag) {
     name_ = "main";
     setFile(std::string(), std::string());
+    Files::setFailureReceiver(&writeFileFailure);
 }
 
 Logger::Logger() {

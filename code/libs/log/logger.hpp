@@ -78,8 +78,13 @@ private:
     const HeaderGenerator* headerGenerator_ = nullptr;
 };
 
+// True for the names that select a standard stream or no output instead of a file: "stdout",
+// "con", "stderr" and "nul".
+bool isStreamName(const std::string& fileName);
+
 // The process-wide main logger, created on first call with the name "main", level info,
-// verbosity normal, local time on, writing to standard output.
+// verbosity normal, local time on, writing to standard output. From then on it also writes the
+// failure reports of the file operations (level warn, verbosity debug).
 Logger& mainLogger();
 
 // The process-wide output step: writes `text` to the destination under the log mutex, opening

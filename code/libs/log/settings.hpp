@@ -1,17 +1,15 @@
 #pragma once
-// The log configuration read from a setting map, the start-up of the main logger, and the
-// named channel loggers configured beside it.
+// The log configuration of one settings prefix, the start-up of the main logger, and the named
+// channel loggers configured beside it. Where the values come from is the caller's choice: the
+// program reads them from its setting map (libs/config/logsettings).
 
 #include "libs/log/level.hpp"
 #include "libs/log/logger.hpp"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace Config {
-class SettingMap;
-}
 
 namespace Log {
 
@@ -24,15 +22,12 @@ struct Settings {
     std::optional<bool> performance;
 };
 
-// Reads "<prefix>.logfile", ".loglevel", ".logverbosity", ".loglocaltime" and ".logperformance"
-// (the bare key words for an empty prefix). A plain file name is placed in the directory of
-// "prefix.log" when that key exists. Names outside the tables and unreadable booleans are left
-// absent. Never fails.
-Settings readSettings(const Config::SettingMap& settings, const std::string& prefix);
+// The settings found for a prefix. Never fails: what is not found is left absent.
+using SettingsReader = std::function<Settings(const std::string& prefix)>;
 
 // Configures the main logger from the arguments, lets the settings under `prefix` (or under
 // `name` when the prefix is empty) override them, then configures every channel.
-void start(const Config::SettingMap& settings, const std::string& name, const std::string& prefix,
+void start(const SettingsReader& read, const std::string& name, const std::string& prefix,
            const std::string& fileName, const std::string& directory, Verbosity verbosity,
            Level level, bool localTime, bool performance);
 
@@ -59,7 +54,7 @@ public:
 
     // Inherits from the main logger and the parents unless every value is fixed, applies the
     // fixed values and the channel's own settings, and keeps the logger's name.
-    void configure(const Config::SettingMap& settings, const std::string& directory) const;
+    void configure(const SettingsReader& read, const std::string& directory) const;
 
     Logger& logger() const { return logger_; }
     const std::string& prefix() const { return prefix_; }

@@ -3,11 +3,11 @@
 #include "migrator/service/service13.hpp"
 
 #include "libs/config/inifile/inifile.hpp"
+#include "libs/config/logsettings/logsettings.hpp"
 #include "libs/config/settings/settings.hpp"
 #include "libs/files/operations.hpp"
 #include "libs/files/paths.hpp"
 #include "libs/log/logger.hpp"
-#include "libs/log/settings.hpp"
 #include "libs/win32/exceptions.hpp"
 #include "libs/win32/file/folderpath.hpp"
 #include "libs/win32/registry/node.hpp"

@@ -1,10 +1,20 @@
 #pragma once
 // The identifier of an institution: a code of up to four ASCII letters or digits and a number
-// within that code, written as code, "#" and number («SK#12»).
+// within that code, written as code, "#" and number («SK#12»), with its conversions to and from
+// setting texts and JSON values, found by argument-dependent lookup.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+namespace Config {
+class SettingMap;
+}
+
+namespace Json {
+class Reader;
+class Writer;
+}
 
 namespace Institution {
 
@@ -53,5 +63,21 @@ private:
 
     std::uint64_t value_ = 0;
 };
+
+// The strict text form of an identifier (Id::fromText); a text that does not parse throws
+// Config::Exceptions::InvalidValue with Value_ and ExpectedType_ = "Institution::Id", output
+// untouched.
+void convert(std::string_view text, Id& output);
+
+// A non-empty identifier is written as its text form, the empty one leaves the map unchanged.
+void writeSetting(Config::SettingMap& settings, std::string_view key, const Id& value);
+
+// The current JSON value as an identifier: a string in the text form or the old form
+// (Id::fromLegacyText); JSON null or a text that does not read gives the empty identifier.
+// Throws what Json::Reader::load throws for a string.
+void readJson(Json::Reader& reader, Id& value);
+
+// The identifier as a JSON string of its text form.
+void writeJson(Json::Writer& writer, const Id& value);
 
 } // namespace Institution

@@ -162,15 +162,10 @@ TEST(JsonReader, OptionalMembers)
 TEST(JsonReader, SetsAndByteVectors)
 {
     Json::Reader reader(std::string(
-        R"({"s":["b","a",null,"b"],"i":["SK#12:5","12",null,"ABCDE#1","SK#12"],"z":null,"t":[1,null,255],"o":[1,256],"w":[1,"x"]})"));
+        R"({"s":["b","a",null,"b"],"z":null,"t":[1,null,255],"o":[1,256],"w":[1,"x"]})"));
     std::set<std::string> strings;
     reader.loadNode(strings, "s");
     EXPECT_EQ(strings, (std::set<std::string>{"", "a", "b"}));
-    std::set<Institution::Id> ids;
-    reader.loadNode(ids, "i");
-    Institution::Id sk12;
-    ASSERT_TRUE(sk12.fromText("SK#12"));
-    EXPECT_EQ(ids, (std::set<Institution::Id>{Institution::Id(), Institution::Id(12), sk12}));
 
     std::set<std::string> untouched{"kept"};
     reader.loadNode(untouched, "absent");

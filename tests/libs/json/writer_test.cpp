@@ -63,7 +63,6 @@ TEST(JsonWriter, StringsAreEscapedAsRapidJsonDoes)
     const std::string text("q\" b\\ s/ \b\t\n\f\r \x01\x1f\x7f \xC3\xA9 \xF0\x9F\x98\x80");
     EXPECT_EQ(toJson(text), "\"q\\\" b\\\\ s/ \\b\\t\\n\\f\\r \\u0001\\u001F\x7f \xC3\xA9 \xF0\x9F\x98\x80\"");
     EXPECT_EQ(toJson(std::string("a\0b", 3)), "\"a\\u0000b\"");
-    EXPECT_EQ(toJson(Institution::Id(12)), "\"#12\"");
 }
 
 TEST(JsonWriter, OutputReachesTheWriteFunctionInPiecesWithTheLastFlagOnlyAtTheEnd)

@@ -1,8 +1,7 @@
 #include "libs/log/logger.hpp"
 
-#include "libs/config/settings/settings.hpp"
+#include "libs/config/logsettings/logsettings.hpp"
 #include "libs/log/logtestsupport.hpp"
-#include "libs/log/settings.hpp"
 
 #include <gtest/gtest.h>
 

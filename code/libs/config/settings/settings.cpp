@@ -119,15 +119,6 @@ void convert<bool>(std::string_view text, bool& output)
 }
 
 template <>
-void convert<Institution::Id>(std::string_view text, Institution::Id& output)
-{
-    Institution::Id id;
-    if (!id.fromText(text))
-        throwInvalidValue<Institution::Id>(text);
-    output = id;
-}
-
-template <>
 void convert<std::vector<std::string>>(std::string_view text, std::vector<std::string>& output)
 {
     std::size_t start = 0;
@@ -228,12 +219,6 @@ void writeSetting(SettingMap& settings, std::string_view key, const char* value,
 {
     writeSetting(settings, key, std::string_view(value ? value : ""),
                  std::string_view(defaultValue ? defaultValue : ""));
-}
-
-void writeSetting(SettingMap& settings, std::string_view key, const Institution::Id& value)
-{
-    if (!value.isEmpty())
-        settings.setOrRemove(key, value.toText());
 }
 
 } // namespace Config

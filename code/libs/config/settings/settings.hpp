@@ -3,7 +3,6 @@
 // between setting texts and typed values, and reading and writing typed settings with defaults.
 
 #include "libs/config/settings/compress.hpp"
-#include "shared/institution/id.hpp"
 
 #include <cstdint>
 #include <map>
@@ -65,8 +64,7 @@ bool tryConvert(std::string_view text, std::uint64_t& output);
 // n/no/off/0/false, ASCII letter case ignored; false, output untouched, otherwise.
 bool tryConvert(std::string_view text, bool& output);
 
-// Text to value with a typed failure; defined for bool, Institution::Id and
-// std::vector<std::string> (below).
+// Text to value with a typed failure; defined for bool and std::vector<std::string> (below).
 template <typename Value>
 void convert(std::string_view text, Value& output);
 
@@ -74,12 +72,6 @@ void convert(std::string_view text, Value& output);
 // with Value_ = the text and ExpectedType_ = "bool", output untouched.
 template <>
 void convert<bool>(std::string_view text, bool& output);
-
-// The strict text form of an identifier (Institution::Id::fromText); a text that does not
-// parse throws Exceptions::InvalidValue with Value_ and ExpectedType_ = the identifier type's
-// name, output untouched.
-template <>
-void convert<Institution::Id>(std::string_view text, Institution::Id& output);
 
 // Appends the comma-separated items of the text, each trimmed of whitespace, empty items
 // dropped. Never fails.
@@ -155,9 +147,5 @@ void writeSetting(SettingMap& settings, std::string_view key, std::string_view v
                   std::string_view defaultValue);
 void writeSetting(SettingMap& settings, std::string_view key, const char* value,
                   const char* defaultValue);
-
-// An identifier: a non-empty one is written as its text form, the empty one leaves the map
-// unchanged.
-void writeSetting(SettingMap& settings, std::string_view key, const Institution::Id& value);
 
 } // namespace Config

@@ -156,21 +156,6 @@ TEST(Convert, ThrowingFormsNameTheValueAndType)
         EXPECT_EQ(*boost::get_error_info<Ex::ExpectedType_>(e), "bool");
     }
     EXPECT_TRUE(flag);
-
-    Institution::Id id;
-    Config::convert("SK#12", id);
-    EXPECT_EQ(id.toText(), "SK#12");
-    for (const char* text : {"", "SK#12:5", "ABCDE#1", "SK#"}) {
-        try {
-            Config::convert(text, id);
-            ADD_FAILURE() << text << " accepted";
-        }
-        catch (const Ex::InvalidValue& e) {
-            EXPECT_EQ(*boost::get_error_info<Ex::Value_>(e), text);
-            EXPECT_EQ(*boost::get_error_info<Ex::ExpectedType_>(e), "Institution::Id");
-        }
-        EXPECT_EQ(id.toText(), "SK#12") << text;
-    }
 }
 
 TEST(Convert, ListsSplitAtCommasTrimAndDropEmptyItems)
@@ -317,14 +302,6 @@ TEST(WriteSetting, NumbersWithoutDefaultOptionalsTextsAndIdentifiers)
     EXPECT_EQ(valueOf(settings, "t"), "X");
     Config::writeSetting(settings, "t", std::string("x"), "x");
     EXPECT_EQ(valueOf(settings, "t"), "<missing>");
-
-    settings.set("id", "A#1");
-    Config::writeSetting(settings, "id", Institution::Id());
-    EXPECT_EQ(valueOf(settings, "id"), "A#1");
-    Institution::Id id;
-    ASSERT_TRUE(id.fromText("SK#12"));
-    Config::writeSetting(settings, "ID", id);
-    EXPECT_EQ(valueOf(settings, "id"), "SK#12");
 }
 
 } // namespace

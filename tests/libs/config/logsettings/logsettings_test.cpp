@@ -1,6 +1,5 @@
-#include "libs/log/settings.hpp"
+#include "libs/config/logsettings/logsettings.hpp"
 
-#include "libs/config/settings/settings.hpp"
 #include "libs/log/logtestsupport.hpp"
 
 #include <gtest/gtest.h>
