@@ -1,5 +1,7 @@
 #include "migrator/service/configstep.hpp"
 
+#include "migrator/service/companions.hpp"
+
 #include "migrator/service/service13.hpp"
 
 #include "libs/config/settings/version.hpp"
@@ -33,7 +35,7 @@ void Service13::migrateConfig() {
     addFileToReplace(file);
     settings_.server.addresses = migratedServerAddresses(settings_.server.addresses, builtInCentralServers());
     settings_.version = Config::currentConfigVersion;
-    Config::writeServiceSettings(settings_, originalSettings_, file + ".new");
+    Config::writeServiceSettings(settings_, originalSettings_, file + newSuffix);
     progress().fileDone();
 }
 

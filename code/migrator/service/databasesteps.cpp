@@ -5,6 +5,7 @@
 #include "libs/files/directoryiterator.hpp"
 #include "libs/files/operations.hpp"
 #include "libs/files/paths.hpp"
+#include "migrator/service/companions.hpp"
 #include "migrator/service/framework.hpp"
 #include "shared/institution/id.hpp"
 
@@ -103,7 +104,8 @@ const char* const insertConversion = "INSERT INTO temp.institutionConversion VAL
 const char* const selectConversions = "SELECT uid, institution FROM temp.institutionConversion ORDER BY rowid";
 const char* const dropConversions = "DROP TABLE temp.institutionConversion;";
 
-constexpr auto workingCopyFlags = static_cast<Files::Flags::Enum>(0x893);
+constexpr Files::Flags::Enum workingCopyFlags = Files::Flags::Read | Files::Flags::Write | Files::Flags::Overwrite |
+                                               Files::Flags::CreateDirectories | Files::Flags::DenyWrite;
 
 // A rollback journal is hot, and the engine would play it back into the database, unless it is
 // empty or its header is zeroed, as journal_mode=PERSIST leaves it after a clean close.
@@ -300,7 +302,7 @@ DatabaseCopy prepareDatabaseCopy(Framework& framework, const std::string& path, 
 {
     refuseUnfinishedChanges(path);
     framework.addFileToReplace(path);
-    const std::string copyPath = path + ".new";
+    const std::string copyPath = path + newSuffix;
     const Sqlite::BusyHandler waitForLocks = busyHandler(framework.progress(), options);
     DatabaseCopy copy;
     {

@@ -1,5 +1,6 @@
 #include "migrator/service/recovery.hpp"
 
+#include "migrator/service/companions.hpp"
 #include "migrator/service/databasesteps.hpp"
 
 #include "libs/config/inifile/inifile.hpp"
@@ -14,9 +15,6 @@
 namespace Migration {
 
 namespace {
-
-const char* const newSuffix = ".new";
-const char* const backupSuffix = ".bak";
 
 void putBackupBack(const std::string& file) {
     Files::moveFile(file + backupSuffix, file, Files::Flags::Read | Files::Flags::Write | Files::Flags::Overwrite);

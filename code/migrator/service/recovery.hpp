@@ -23,8 +23,8 @@ std::vector<std::string> handledFiles(const std::string& dataDirectory);
 // have done (nothing happens without a backup). Otherwise, when a swap was under way
 // (conf/main.conf.new still there), every handled F.bak is put back as F; without one only a
 // backup whose file is missing is. Every handled F.new is deleted, so the directory is the one
-// before the killed run. Silent;
-// throws the file layer's exception when a backup cannot be put back.
+// before the killed run. Silent; throws the file layer's exception when a backup cannot be put
+// back.
 void recoverInterruptedMigration(const std::string& dataDirectory);
 
 } // namespace Migration

@@ -6,6 +6,8 @@
 
 #include "migrator/service/framework.hpp"
 
+#include "migrator/service/companions.hpp"
+
 #include "libs/files/flags.hpp"
 #include "libs/files/operations.hpp"
 #include "libs/files/paths.hpp"
@@ -17,9 +19,6 @@
 namespace Migration {
 
 namespace {
-
-const char* const newSuffix = ".new";
-const char* const backupSuffix = ".bak";
 
 // The registered files in swap order: ascending, except that the configuration file, which
 // records the data version, goes last, so that it is swapped only when everything else is in

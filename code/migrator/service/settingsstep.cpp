@@ -1,5 +1,7 @@
 #include "migrator/service/settingsstep.hpp"
 
+#include "migrator/service/companions.hpp"
+
 #include "libs/files/file.hpp"
 #include "libs/files/paths.hpp"
 #include "libs/files/streaming.hpp"
@@ -76,7 +78,7 @@ void migrateRulesFile(Framework& framework, const std::string& path)
         return;
     }
     framework.addFileToReplace(path);
-    saveRules(rules, path + ".new");
+    saveRules(rules, path + newSuffix);
 }
 
 } // namespace
