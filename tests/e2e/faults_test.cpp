@@ -5,6 +5,7 @@
 #include "fixtures/v12data.hpp"
 #include "support/childprocess.hpp"
 #include "support/filecontent.hpp"
+#include "support/faultinjection.hpp"
 #include "support/migratorsandbox.hpp"
 
 #include <gtest/gtest.h>
@@ -168,32 +169,6 @@ void growMainConf(const std::string& path, std::size_t bytes)
     TestSupport::writeFile(path, text);
 }
 
-// While alive, the processes this test starts cannot write a file past the byte limit, and such a
-// write fails instead of killing them.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : previousSignal_(::signal(SIGXFSZ, SIG_IGN))
-    {
-        ::getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limited = previous_;
-        limited.rlim_cur = bytes;
-        ok_ = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &previous_);
-        ::signal(SIGXFSZ, previousSignal_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    void (*previousSignal_)(int);
-    rlimit previous_{};
-    bool ok_ = false;
-};
-
 TEST(FaultWrites, AWriteBeyondTheFileSizeLimitFailsTheMigrationCleanly)
 {
     struct Case {
@@ -223,7 +198,7 @@ TEST(FaultWrites, AWriteBeyondTheFileSizeLimitFailsTheMigrationCleanly)
 
         TestSupport::ChildResult result;
         {
-            FileSizeLimit guard(limit);
+            TestSupport::FileSizeLimit guard(limit);
             ASSERT_TRUE(guard.ok()) << c.name;
             result = sandbox.run({"m"});
         }

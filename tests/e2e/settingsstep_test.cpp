@@ -6,6 +6,7 @@
 #include "support/childprocess.hpp"
 #include "support/filecontent.hpp"
 #include "support/migratorsandbox.hpp"
+#include "support/frameworkdouble.hpp"
 #include "support/temporarydirectory.hpp"
 #include "fixtures/v12data.hpp"
 #include "transcript.hpp"
@@ -26,17 +27,7 @@ using TestSupport::exists;
 using TestSupport::readFile;
 using TestSupport::writeFile;
 
-class StepFramework : public Migration::Framework {
-public:
-    StepFramework() : Framework("main.conf", "test") { setConsole(console_); }
-    std::string title() const override { return "test"; }
-    bool analyze() override { return true; }
-    bool repair() override { return true; }
-    bool migrate() override { return true; }
-
-private:
-    std::ostringstream console_;
-};
+using StepFramework = TestSupport::FrameworkDouble;
 
 class SettingsStep : public ::testing::Test {
 protected:

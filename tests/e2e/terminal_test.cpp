@@ -2,6 +2,7 @@
 
 #include "support/childprocess.hpp"
 #include "support/migratorsandbox.hpp"
+#include "support/pseudoterminal.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,54 +13,7 @@
 
 namespace {
 
-// A pseudo-terminal whose slave side serves as the program's standard input.
-class PseudoTerminal {
-public:
-    PseudoTerminal() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-            return;
-        const char* name = ::ptsname(master_);
-        if (name)
-            slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-    ~PseudoTerminal() {
-        if (slave_ >= 0)
-            ::close(slave_);
-        if (master_ >= 0)
-            ::close(master_);
-    }
-
-    bool valid() const { return master_ >= 0 && slave_ >= 0; }
-    int slave() const { return slave_; }
-
-    // Types the text as a user would.
-    void type(const std::string& text) const { ASSERT_EQ(static_cast<ssize_t>(text.size()), ::write(master_, text.data(), text.size())); }
-
-    tcflag_t localModes() const {
-        termios modes{};
-        ::tcgetattr(slave_, &modes);
-        return modes.c_lflag;
-    }
-
-    // Everything the terminal has sent back to the user so far (its echo).
-    std::string echoed() const {
-        std::string text;
-        const int flags = ::fcntl(master_, F_GETFL);
-        ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
-        char buffer[256];
-        for (ssize_t got; (got = ::read(master_, buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<std::size_t>(got));
-        ::fcntl(master_, F_SETFL, flags);
-        return text;
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-};
+using TestSupport::PseudoTerminal;
 
 const int hangGuardSeconds = 60;
 
@@ -96,7 +50,7 @@ TEST(TerminalTest, KeysAreReadWithoutEnterAndWithoutEchoAndTheTerminalIsRestored
     EXPECT_EQ(0, result.exitCode);
     EXPECT_EQ(E2e::banner + E2e::prompt + "h\n\n" + E2e::help(QELT_MIGRATOR_PATH) + E2e::prompt + "\x03\n\n",
               result.out);
-    EXPECT_EQ("", terminal.echoed());
+    EXPECT_EQ("", terminal.received());
     EXPECT_EQ(before, terminal.localModes());
 }
 

@@ -4,6 +4,7 @@
 // Header-only, so that any test target can use it as it is.
 
 #include "support/childprocess.hpp"
+#include "support/pseudoterminal.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -99,16 +100,12 @@ inline bool drain(int descriptor, std::string& text) {
 inline TerminalChildResult runWithTerminalError(const std::string& program, const ChildOptions& options,
                                                 int hangGuardSeconds = 120) {
     using namespace TerminalChildDetail;
-    Descriptor master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (master.get() < 0 || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0)
+    PseudoTerminal terminal;
+    if (!terminal.valid())
         fail("pseudo-terminal");
-    const char* slaveName = ::ptsname(master.get());
-    if (!slaveName)
-        fail("ptsname");
-    Descriptor slave(::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC));
     Descriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     int outEnds[2];
-    if (slave.get() < 0 || input.get() < 0 || ::pipe2(outEnds, O_CLOEXEC) != 0)
+    if (input.get() < 0 || ::pipe2(outEnds, O_CLOEXEC) != 0)
         fail("descriptors");
     Descriptor outRead(outEnds[0]);
     Descriptor outWrite(outEnds[1]);
@@ -124,14 +121,14 @@ inline TerminalChildResult runWithTerminalError(const std::string& program, cons
         fail("fork");
     if (pid == 0) {
         if (::dup2(input.get(), STDIN_FILENO) < 0 || ::dup2(outWrite.get(), STDOUT_FILENO) < 0 ||
-            ::dup2(slave.get(), STDERR_FILENO) < 0)
+            ::dup2(terminal.slave(), STDERR_FILENO) < 0)
             ::_exit(126);
         if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0)
             ::_exit(126);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
-    slave.reset();
+    terminal.closeSlave();
     outWrite.reset();
     input.reset();
 
@@ -141,13 +138,13 @@ inline TerminalChildResult runWithTerminalError(const std::string& program, cons
     const std::time_t deadline = std::time(nullptr) + hangGuardSeconds;
     while ((outOpen || terminalOpen) && std::time(nullptr) < deadline) {
         pollfd watched[2] = {{outOpen ? outRead.get() : -1, POLLIN, 0},
-                             {terminalOpen ? master.get() : -1, POLLIN, 0}};
+                             {terminalOpen ? terminal.master() : -1, POLLIN, 0}};
         if (::poll(watched, 2, 1000) < 0 && errno != EINTR)
             break;
         if (outOpen && watched[0].revents)
             outOpen = drain(outRead.get(), result.out);
         if (terminalOpen && watched[1].revents)
-            terminalOpen = drain(master.get(), result.terminal);
+            terminalOpen = drain(terminal.master(), result.terminal);
     }
     if (outOpen || terminalOpen)
         ::kill(pid, SIGKILL);

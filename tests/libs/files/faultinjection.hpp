@@ -1,31 +1,19 @@
 #pragma once
-// Ways to make file system calls fail on purpose that also work for root.
+// Ways to make file system calls fail on purpose that also work for root, and checks of the
+// tags that such failures carry.
 
 #include "libs/exceptions/errnodescription.hpp"
 #include "libs/exceptions/exception.hpp"
 
+#include "support/faultinjection.hpp"
+
 #include <boost/exception/get_error_info.hpp>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <string>
 
 namespace FilesTest {
 
-// Limits the size of files this process may write (writes beyond fail with EFBIG instead of
-// raising SIGXFSZ) while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes);
-    ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*savedHandler_)(int) = nullptr;
-};
+using TestSupport::FileSizeLimit;
 
 // A copy of the tag's value, or the default value when the exception does not carry the tag.
 template <class Tag, class E>

@@ -5,6 +5,7 @@
 #include "libs/db/exceptions.hpp"
 #include "migrator/service/framework.hpp"
 #include "shared/institution/id.hpp"
+#include "support/frameworkdouble.hpp"
 #include "support/temporarydirectory.hpp"
 
 #include <boost/exception/get_error_info.hpp>
@@ -27,15 +28,7 @@ using Strings = std::vector<std::string>;
 using Rows = std::vector<Strings>;
 namespace fs = std::filesystem;
 
-class TestFramework : public Migration::Framework {
-public:
-    TestFramework() : Framework("main.conf", "migrator") { setConsole(console); }
-    std::string title() const override { return "test"; }
-    bool analyze() override { return false; }
-    bool repair() override { return false; }
-    bool migrate() override { return false; }
-    std::ostringstream console;
-};
+using TestFramework = TestSupport::FrameworkDouble;
 
 const Strings jobColumns{"jobId", "studyBundleId", "distantInstitution", "incoming", "comment", "created", "urgent",
                          "patientId", "patientName", "patientBirthdate", "patientSex", "studyId", "studyInstanceUid",

@@ -3,6 +3,8 @@
 #include "fixtures/v12data.hpp"
 #include "migrator/service/databasesteps.hpp"
 #include "migrator/service/framework.hpp"
+#include "support/frameworkdouble.hpp"
+#include "support/pseudoterminal.hpp"
 #include "support/temporarydirectory.hpp"
 
 #include <gtest/gtest.h>
@@ -48,15 +50,7 @@ private:
     std::ostream& console_;
 };
 
-class TestFramework : public Migration::Framework {
-public:
-    TestFramework() : Framework("main.conf", "migrator") { setConsole(console); }
-    std::string title() const override { return "test"; }
-    bool analyze() override { return false; }
-    bool repair() override { return false; }
-    bool migrate() override { return false; }
-    std::ostringstream console;
-};
+using TestFramework = TestSupport::FrameworkDouble;
 
 void writeBytes(const std::string& path, std::size_t count) {
     std::ofstream(path, std::ios::binary) << std::string(count, 'x');
@@ -233,50 +227,7 @@ TEST(Progress, AStepEndsOnTheLineAlsoWhenItFails) {
     EXPECT_EQ(events.back(), "clear");
 }
 
-// A pseudo-terminal of a given width, whose slave side the sink writes to.
-class PseudoTerminal {
-public:
-    explicit PseudoTerminal(unsigned short columns) {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-            return;
-        const char* name = ::ptsname(master_);
-        if (name)
-            slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        winsize size{};
-        size.ws_row = 24;
-        size.ws_col = columns;
-        if (slave_ >= 0)
-            ::ioctl(slave_, TIOCSWINSZ, &size);
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-    ~PseudoTerminal() {
-        if (slave_ >= 0)
-            ::close(slave_);
-        if (master_ >= 0)
-            ::close(master_);
-    }
-
-    bool valid() const { return master_ >= 0 && slave_ >= 0; }
-    int slave() const { return slave_; }
-
-    // What reached the terminal so far.
-    std::string received() const {
-        std::string text;
-        const int flags = ::fcntl(master_, F_GETFL);
-        ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
-        char buffer[256];
-        for (ssize_t got; (got = ::read(master_, buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<std::size_t>(got));
-        ::fcntl(master_, F_SETFL, flags);
-        return text;
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-};
+using TestSupport::PseudoTerminal;
 
 TEST(TerminalSink, OverwritesOneLineThatFitsTheTerminalAndExistsOnlyOnATerminal) {
     PseudoTerminal terminal(20);

@@ -2,6 +2,7 @@
 #include "migrator/service/framework.hpp"
 #include "migrator/service/recovery.hpp"
 
+#include "support/frameworkdouble.hpp"
 #include "support/filecontent.hpp"
 #include "support/temporarydirectory.hpp"
 
@@ -18,15 +19,10 @@ using TestSupport::listFiles;
 using TestSupport::readFile;
 using TestSupport::writeFile;
 
-class Swapping : public Migration::Framework {
+// A framework whose configuration file is outside the data directory.
+class Swapping : public TestSupport::FrameworkDouble {
 public:
-    Swapping() : Framework("none", "migrator") { setConsole(console); }
-    std::string title() const override { return "t"; }
-    bool analyze() override { return false; }
-    bool repair() override { return false; }
-    bool migrate() override { return false; }
-
-    std::ostringstream console;
+    Swapping() : FrameworkDouble("none") {}
 };
 
 const std::vector<std::string> fixedFiles = {

@@ -1,77 +1,30 @@
 #include "migrator/service/framework.hpp"
 
+#include "support/frameworkdouble.hpp"
+#include "support/faultinjection.hpp"
 #include "support/filecontent.hpp"
 #include "support/temporarydirectory.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <dlfcn.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
-
-// A thin layer over rename(2) and fsync(2) that fails on purpose with EIO: the rename from
-// failingRenameFrom (to failingRenameTo, when that is set), and fsync of the kind chosen.
-namespace {
-enum class FailingFsync { None, Everything, Folders };
-std::string failingRenameFrom;
-std::string failingRenameTo;
-FailingFsync failingFsync = FailingFsync::None;
-
-bool isFolder(int fd) {
-    struct stat status {};
-    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
-}
-} // namespace
-
-extern "C" int rename(const char* from, const char* to) {
-    using RenameFunction = int (*)(const char*, const char*);
-    static const auto realRename = reinterpret_cast<RenameFunction>(dlsym(RTLD_NEXT, "rename"));
-    if (!failingRenameFrom.empty() && failingRenameFrom == from &&
-        (failingRenameTo.empty() || failingRenameTo == to)) {
-        errno = EIO;
-        return -1;
-    }
-    return realRename(from, to);
-}
-
-extern "C" int fsync(int fd) {
-    using FsyncFunction = int (*)(int);
-    static const auto realFsync = reinterpret_cast<FsyncFunction>(dlsym(RTLD_NEXT, "fsync"));
-    if (failingFsync == FailingFsync::Everything || (failingFsync == FailingFsync::Folders && isFolder(fd))) {
-        errno = EIO;
-        return -1;
-    }
-    return realFsync(fd);
-}
 
 namespace {
 
+namespace SystemCallFaults = TestSupport::SystemCallFaults;
 using TestSupport::exists;
 using TestSupport::readFile;
 using TestSupport::writeFile;
 
-class Replacing : public Migration::Framework {
+class Replacing : public TestSupport::FrameworkDouble {
 public:
-    explicit Replacing(const std::string& configFile = "none") : Framework(configFile, "migrator") {
-        setConsole(console);
-    }
-    std::string title() const override { return "t"; }
-    bool analyze() override { return false; }
-    bool repair() override { return false; }
-    bool migrate() override { return false; }
-
-    std::ostringstream console;
+    explicit Replacing(const std::string& configFile = "none") : FrameworkDouble(configFile) {}
 };
 
 class ReplacementTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        failingRenameFrom.clear();
-        failingRenameTo.clear();
-        failingFsync = FailingFsync::None;
+        SystemCallFaults::reset();
     }
 
     // Registers each name with an old content and a migrated ".new" beside it.
@@ -139,7 +92,7 @@ TEST_F(ReplacementTest, ConfigurationFileIsSwappedLastAndRevertedFirst) {
 
     Replacing failing(path("conf2/main.conf"));
     prepare(failing, {"conf2/main.conf", "a.db"});
-    failingFsync = FailingFsync::Folders;
+    SystemCallFaults::failFsync(SystemCallFaults::Fsync::Folders);
     EXPECT_FALSE(failing.replaceFiles());
     const std::string text = failing.console.str();
     const std::string::size_type flushFailure = text.find("Error: Flushing the folder '");
@@ -177,7 +130,7 @@ TEST_F(ReplacementTest, FailedFirstRenameOfThirdFileRevertsTheEarlierOnesLatestF
 TEST_F(ReplacementTest, FailedSecondRenameOfThirdFilePutsItsBackupBackFirst) {
     Replacing framework;
     prepare(framework, {"a.db", "b.db", "c.db"});
-    failingRenameFrom = path("c.db.new");
+    SystemCallFaults::failRename(path("c.db.new"));
     EXPECT_FALSE(framework.replaceFiles());
 
     const std::string text = framework.console.str();
@@ -200,8 +153,7 @@ TEST_F(ReplacementTest, FailedRevertLeavesThatFileMigratedAndGoesOn) {
     Replacing framework;
     prepare(framework, {"a.db", "b.db", "c.db"});
     writeFile(path("c.db.bak/keep"), "blocks the backup name");
-    failingRenameFrom = path("b.db");
-    failingRenameTo = path("b.db.new");
+    SystemCallFaults::failRename(path("b.db"), path("b.db.new"));
     EXPECT_FALSE(framework.replaceFiles());
     EXPECT_EQ("new b.db", readFile(path("b.db")));
     EXPECT_EQ("old b.db", readFile(path("b.db.bak")));
@@ -217,7 +169,7 @@ TEST_F(ReplacementTest, FailedRevertLeavesThatFileMigratedAndGoesOn) {
 TEST_F(ReplacementTest, FlushFailureBeforeTheSwapsChangesNothing) {
     Replacing framework;
     prepare(framework, {"a.db", "b.db"});
-    failingFsync = FailingFsync::Everything;
+    SystemCallFaults::failFsync(SystemCallFaults::Fsync::Everything);
     EXPECT_FALSE(framework.replaceFiles());
     EXPECT_EQ(0u, framework.console.str().find("Error: Flushing the file '" + path("a.db.new") + "' to disk failed."))
         << framework.console.str();
