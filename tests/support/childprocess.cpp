@@ -191,6 +191,7 @@ ChildResult RunningChild::finish() {
         state_->result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         state_->result.exitCode = 128 + WTERMSIG(status);
+    state_->result.fullExitCode = static_cast<unsigned long>(state_->result.exitCode);
     return state_->result;
 }
 

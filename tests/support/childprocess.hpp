@@ -26,8 +26,12 @@ struct ChildOptions {
 };
 
 struct ChildResult {
-    // The exit status as the shell sees it (0 to 255), or 128 + signal number when killed.
+    // The exit status as a POSIX shell sees it (0 to 255), or 128 + signal number when killed;
+    // on Windows the low eight bits of the exit code, so that expectations hold on both.
     int exitCode = -1;
+    // The whole exit code the process ended with (1002, 1023 on Windows); on POSIX exitCode.
+    unsigned long fullExitCode = 0;
+    // Standard output and error; on Windows the CR LF line ends of text mode are read as LF.
     std::string out;
     std::string err;
 };

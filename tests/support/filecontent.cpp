@@ -3,6 +3,7 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -12,7 +13,7 @@ namespace TestSupport {
 namespace fs = boost::filesystem;
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot open " + path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -22,7 +23,7 @@ void writeFile(const std::string& path, const std::string& content) {
     const fs::path parent = fs::path(path).parent_path();
     if (!parent.empty())
         fs::create_directories(parent);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
     out << content;
     out.close();
     if (!out)

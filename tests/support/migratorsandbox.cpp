@@ -1,6 +1,7 @@
 #include "support/migratorsandbox.hpp"
 
 #include "support/filecontent.hpp"
+#include "support/registrysetting.hpp"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -46,7 +47,7 @@ std::string MigratorSandbox::defaultDataDirectory() const {
 }
 
 void MigratorSandbox::writeRegistry(const std::string& text) const {
-    writeFile(registryFile(), text);
+    RegistrySetting::apply(registryFile(), text);
 }
 
 void MigratorSandbox::setDataDirectoryValue(const std::string& value) const {

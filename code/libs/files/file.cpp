@@ -2,6 +2,7 @@
 
 #include "libs/files/native.hpp"
 #include "libs/files/operations.hpp"
+#include "libs/files/sharedopen.hpp"
 #include "libs/files/streaming.hpp"
 #include "libs/files/systemerrornumber.hpp"
 #include "libs/files/impl.hpp"
@@ -28,9 +29,7 @@ unsigned int sizeTag(std::size_t size)
 
 std::FILE* openWithMode(const std::string& name, Flags::Enum flags)
 {
-    const std::string mode = openMode(flags);
-    errno = 0;
-    return std::fopen(name.c_str(), mode.c_str());
+    return SharedOpen::open(name, openMode(flags), flags);
 }
 
 } // namespace

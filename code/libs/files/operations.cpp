@@ -5,6 +5,7 @@
 #include "libs/files/impl.hpp"
 #include "libs/files/native.hpp"
 #include "libs/files/systemerrornumber.hpp"
+#include "libs/files/writeprotection.hpp"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -235,6 +236,8 @@ bool deleteFile(const std::string& name)
 {
     boost::system::error_code error;
     fs::remove(name, error);
+    if (error && WriteProtection::liftForDeletion(name, error))
+        fs::remove(name, error);
     if (!error)
         return true;
     Impl::reportFailure("Failed to delete file " + name + ", error: " + error.message() + ".");

@@ -66,7 +66,7 @@ std::string systemComplete(const std::string& name)
 
 bool isAbsolute(const std::string& name)
 {
-    return fs::path(name).has_root_directory();
+    return fs::path(name).is_absolute();
 }
 
 bool isFile(const std::string& name, boost::exception_ptr* error)

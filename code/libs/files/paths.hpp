@@ -16,7 +16,7 @@ std::string parentPath(const std::string& name);
 std::string filename(const std::string& name);
 // The path completed against the current directory when relative; absolute paths unchanged.
 std::string systemComplete(const std::string& name);
-// True when the path has a root directory ("/...").
+// True when the path has a root directory ("/...") and, on Windows, a root name ("C:\\...").
 bool isAbsolute(const std::string& name);
 
 // True when the path (following links) is a regular file, respectively a directory. A missing

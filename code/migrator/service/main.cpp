@@ -1,5 +1,6 @@
 // The service data migrator: upgrades the service's data directory to the current data version.
 
+#include "migrator/service/consoleoutput.hpp"
 #include "migrator/service/entry.hpp"
 #include "migrator/service/service.hpp"
 
@@ -7,6 +8,7 @@
 #include <iostream>
 
 int main(int argc, char* argv[]) {
+    Migration::ConsoleOutput::useUtf8();
     try {
         return Migration::runMigrator(argc, argv);
     } catch (const std::exception& e) {

@@ -1,0 +1,3 @@
+# Cross-compiling the Windows program for i686 with Debian's mingw-w64 (POSIX thread model).
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,0 +1,44 @@
+// The Windows stream open: _wfsopen with the share flag of the flags' share field.
+
+#include "libs/files/sharedopen.hpp"
+
+#include "libs/string/unicode.hpp"
+
+#include <share.h>
+
+#include <cerrno>
+
+namespace Files::SharedOpen {
+
+namespace {
+
+// _SH_DENYRW, _SH_DENYWR, _SH_DENYRD and _SH_DENYNO for the share field values 0 to 3.
+int shareFlag(Flags::Enum flags)
+{
+    switch (flags & Flags::ShareMask) {
+    case Flags::DenyWrite: return _SH_DENYWR;
+    case Flags::DenyRead: return _SH_DENYRD;
+    case Flags::DenyNone: return _SH_DENYNO;
+    default: return _SH_DENYRW;
+    }
+}
+
+} // namespace
+
+std::FILE* open(const std::string& name, const std::string& mode, Flags::Enum flags)
+{
+    std::u16string wideName;
+    std::u16string wideMode;
+    try {
+        wideName = String::utf8ToUtf16(name);
+        wideMode = String::utf8ToUtf16(mode);
+    } catch (const std::exception&) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    errno = 0;
+    return _wfsopen(reinterpret_cast<const wchar_t*>(wideName.c_str()),
+                    reinterpret_cast<const wchar_t*>(wideMode.c_str()), shareFlag(flags));
+}
+
+} // namespace Files::SharedOpen
