@@ -78,10 +78,9 @@ TEST(TimePoint, NowAgreesWithTheSystemClock)
     EXPECT_TRUE(Datetime::pack(utc).hasValue());
     EXPECT_TRUE(Datetime::nowDateTime().hasValue());
 
-    std::tm local{};
     const DateTimeParts zoned = Datetime::now(Datetime::Zone::Local);
     const std::time_t t = std::time(nullptr);
-    localtime_r(&t, &local);
+    const std::tm local = *std::localtime(&t);
     EXPECT_EQ(zoned.year, local.tm_year + 1900);
     EXPECT_GE(zoned.millisecond, 0);
     EXPECT_LE(zoned.millisecond, 999);
