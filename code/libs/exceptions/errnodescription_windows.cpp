@@ -2,6 +2,7 @@
 
 #include "libs/exceptions/errnodescription.hpp"
 
+#include <cerrno>
 #include <string.h>
 
 namespace Exceptions {
@@ -11,10 +12,17 @@ std::string errnoDescription(int number)
     try {
         char buffer[1024] = {};
         const int status = strerror_s(buffer, sizeof buffer, number);
-        if (status == 0)
+        const std::string n = std::to_string(number);
+        switch (status) {
+        case 0:
             return buffer;
-        return "Failed to get error " + std::to_string(number) + " description, result " +
-               std::to_string(status);
+        case EINVAL:
+            return "The value " + n + " is not a valid error number";
+        case ERANGE:
+            return "Buffer too small for error " + n + " description";
+        default:
+            return "Failed to get error " + n + " description, result " + std::to_string(status);
+        }
     } catch (...) {
         return std::string();
     }

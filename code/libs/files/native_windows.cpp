@@ -191,10 +191,12 @@ bool makeHardLink(const std::string& from, const std::string& to)
     return false;
 }
 
-boost::system::error_code copyContent(const std::string& from, const std::string& to, bool& created)
+boost::system::error_code copyContent(const std::string& from, const std::string& to, bool& created,
+                                      const CopyProgress& onProgress)
 {
-    Handle in(CreateFileW(wide(from).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // The source may be open elsewhere, for example by the database engine that checked it.
+    Handle in(CreateFileW(wide(from).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION source{};
     if (!in.isOpen() || !GetFileInformationByHandle(in.get(), &source))
         return lastError();
@@ -204,6 +206,7 @@ boost::system::error_code copyContent(const std::string& from, const std::string
         return lastError();
     created = true;
     std::vector<char> buffer(1024 * 1024);
+    std::uintmax_t copied = 0;
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
@@ -212,6 +215,9 @@ boost::system::error_code copyContent(const std::string& from, const std::string
             break;
         if (!writeAllBytes(out.get(), buffer.data(), got))
             return lastError();
+        copied += got;
+        if (onProgress)
+            onProgress(copied);
     }
     if (!out.close())
         return lastError();
