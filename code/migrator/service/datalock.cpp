@@ -2,8 +2,9 @@
 // version would open the directory with FILE_FLAG_BACKUP_SEMANTICS and no sharing instead.
 #include "migrator/service/datalock.hpp"
 
+#include "migrator/service/exceptions.hpp"
+
 #include <cerrno>
-#include <stdexcept>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -23,7 +24,7 @@ DataLock::DataLock(const std::string& directory) {
         const bool lockedElsewhere = errno == EWOULDBLOCK;
         ::close(handle);
         if (lockedElsewhere)
-            throw std::runtime_error("Another migration of the data directory '" + directory + "' is running");
+            BOOST_THROW_EXCEPTION(Exceptions::DirectoryLocked() << Exceptions::Directory_(directory));
         return;
     }
     handle_ = handle;
