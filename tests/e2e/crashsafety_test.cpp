@@ -1,195 +1,33 @@
-// The migrator program killed at any moment loses nothing: each run is killed with SIGKILL,
-// then the program is run again until it ends normally, and the data directory must equal the
-// one an uninterrupted migration leaves, database table by table and file by file.
-#include "e2e/transcript.hpp"
+// The migrator program killed at any dangerous moment loses nothing. A traced run lists every
+// rename, deletion and sync the program makes; each is then made the moment of a SIGKILL (the
+// call itself is not made), the next run is killed once more after the first such call of its
+// own, which falls in its recovery whenever there is one, and a last run ends the migration. The
+// data directory must then equal the one an uninterrupted migration leaves, database by
+// database and file by file. Two recoveries, of an unfinished and of a committed swap, are
+// also killed at every one of their calls.
+#include "e2e/directorystate.hpp"
 
 #include "fixtures/v12data.hpp"
-#include "support/filecontent.hpp"
 #include "support/migratorsandbox.hpp"
+#include "support/temporarydirectory.hpp"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <iostream>
-#include <map>
 #include <thread>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
-using TestSupport::MigratorSandbox;
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using TestSupport::MigratorSandbox;
 
-bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-// Every value of a query as its SQLite type and text, so NULL, numbers and texts stay apart.
-std::vector<std::string> queryRows(sqlite3* db, const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
-    std::vector<std::string> rows;
-    int step;
-    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
-        std::string row;
-        for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-            const int type = sqlite3_column_type(statement, column);
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_blob(statement, column));
-            row += std::to_string(type) + ":" +
-                   std::string(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column))) +
-                   "|";
-        }
-        rows.push_back(row);
-    }
-    sqlite3_finalize(statement);
-    if (step != SQLITE_DONE)
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-// The schema and, for every table, its sorted rows.
-std::map<std::string, std::vector<std::string>> databaseContent(const std::string& path) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open " + path);
-    }
-    std::map<std::string, std::vector<std::string>> content;
-    try {
-        content["(schema)"] = queryRows(db, "SELECT type, name, tbl_name, sql FROM sqlite_master");
-        for (const std::string& row : queryRows(db, "SELECT name FROM sqlite_master WHERE type = 'table'")) {
-            const std::string name = row.substr(row.find(':') + 1, row.size() - row.find(':') - 2);
-            content[name] = queryRows(db, "SELECT * FROM \"" + name + "\"");
-        }
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    sqlite3_close(db);
-    return content;
-}
-
-// The data directory without the log: databases by content, other files by bytes.
-struct DirectoryState {
-    std::vector<std::string> names;
-    std::map<std::string, std::map<std::string, std::vector<std::string>>> databases;
-    std::map<std::string, std::string> files;
-};
-
-DirectoryState stateOf(const std::string& directory) {
-    DirectoryState state;
-    for (const std::string& file : TestSupport::listFiles(directory)) {
-        if (E2e::startsWith(file, "log/"))
-            continue;
-        state.names.push_back(file);
-        if (endsWith(file, ".db"))
-            state.databases[file] = databaseContent(directory + "/" + file);
-        else
-            state.files[file] = TestSupport::readFile(directory + "/" + file);
-    }
-    return state;
-}
-
-void expectEqualStates(const DirectoryState& expected, const DirectoryState& actual, const std::string& point) {
-    EXPECT_EQ(expected.names, actual.names) << point;
-    for (const auto& [file, tables] : expected.databases) {
-        const auto found = actual.databases.find(file);
-        if (found == actual.databases.end())
-            continue;
-        for (const auto& [table, rows] : tables) {
-            const auto other = found->second.find(table);
-            EXPECT_TRUE(other != found->second.end() && rows == other->second) << point << ": " << file << " " << table;
-        }
-        EXPECT_EQ(tables.size(), found->second.size()) << point << ": " << file;
-    }
-    for (const auto& [file, content] : expected.files) {
-        const auto found = actual.files.find(file);
-        if (found != actual.files.end()) {
-            EXPECT_EQ(content, found->second) << point << ": " << file;
-        }
-    }
-}
-
-// The migrator started on a sandbox with its output thrown away, so the test can kill it.
-class StartedMigrator {
-public:
-    explicit StartedMigrator(const MigratorSandbox& sandbox) {
-        std::vector<std::string> environment = {"QELT_REGISTRY_FILE=" + sandbox.registryFile(),
-                                                "QELT_COMMON_APPDATA=" + sandbox.allUsersFolder()};
-        for (char** entry = environ; *entry; ++entry) {
-            const std::string variable = *entry;
-            if (!E2e::startsWith(variable, "QELT_REGISTRY_FILE=") && !E2e::startsWith(variable, "QELT_COMMON_APPDATA="))
-                environment.push_back(variable);
-        }
-        std::vector<char*> envp;
-        for (std::string& variable : environment)
-            envp.push_back(variable.data());
-        envp.push_back(nullptr);
-        std::string program = sandbox.program();
-        std::string command = "m";
-        char* argv[] = {program.data(), command.data(), nullptr};
-        const std::string workingDirectory = sandbox.workingDirectory();
-        pid_ = ::fork();
-        if (pid_ < 0)
-            throw std::runtime_error("fork failed");
-        if (pid_ == 0) {
-            const int null = ::open("/dev/null", O_RDWR);
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-            if (::chdir(workingDirectory.c_str()) != 0)
-                ::_exit(127);
-            ::execve(argv[0], argv, envp.data());
-            ::_exit(127);
-        }
-    }
-    ~StartedMigrator() { kill(); }
-
-    // True while the program has not ended.
-    bool running() {
-        if (pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == pid_)
-            pid_ = -1;
-        return pid_ > 0;
-    }
-    // Kills the program if it still runs; true when it was killed by this call.
-    bool kill() {
-        if (!running())
-            return false;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status_, 0);
-        pid_ = -1;
-        return WIFSIGNALED(status_);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = 0;
-};
-
-bool lockedElsewhere(const std::string& directory) {
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return locked;
-}
+// The calls that change or make durable the names of the data directory.
+const char* const dangerousCalls = "rename,renameat,renameat2,unlink,unlinkat,rmdir,fsync,fdatasync";
 
 Fixtures::V12Options smallData() {
     Fixtures::V12Options options;
@@ -223,7 +61,8 @@ protected:
         return sandbox;
     }
 
-    // Runs the migrator until it ends with 0 or 1, at most three times; false otherwise.
+    // Runs the migrator until it ends with 0 or 1, at most three times; the transcripts of
+    // the runs, or a report of the failure.
     static bool migrateToTheEnd(const MigratorSandbox& sandbox, std::string& transcript) {
         for (int attempt = 0; attempt < 3; ++attempt) {
             const TestSupport::ChildResult result = sandbox.run({"m"});
@@ -239,97 +78,94 @@ protected:
 
 TestSupport::TemporaryDirectory* CrashSafetyTest::source_ = nullptr;
 
-TEST_F(CrashSafetyTest, KilledMigrationEndsAsTheUninterruptedOne) {
-    const auto reference = freshCopy();
-    const Clock::time_point start = Clock::now();
-    const TestSupport::ChildResult referenceRun = reference->run({"m"});
-    const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-    ASSERT_EQ(0, referenceRun.exitCode) << referenceRun.out;
-    ASSERT_TRUE(reference->leftovers().empty());
-    const DirectoryState expected = stateOf(reference->dataDirectory());
-
-    std::atomic<int> killPoints{0};
-    std::atomic<int> interrupted{0};
-    auto check = [&](const MigratorSandbox& sandbox, const std::string& point) {
-        std::string transcript;
-        EXPECT_TRUE(migrateToTheEnd(sandbox, transcript)) << point << "\n" << transcript;
-        EXPECT_TRUE(sandbox.leftovers().empty()) << point;
-        expectEqualStates(expected, stateOf(sandbox.dataDirectory()), point);
-        ++killPoints;
-    };
-
-    // Kill delays spread from 0 to a little beyond the reference run, since two runs share the
-    // machine below.
-    const int delays = 40;
-    auto killAfterDelay = [&](int index) {
-        const auto sandbox = freshCopy();
-        const auto delay = duration * 6 * index / (5 * (delays - 1));
-        StartedMigrator migrator(*sandbox);
-        std::this_thread::sleep_for(delay);
-        interrupted += migrator.kill() ? 1 : 0;
-        check(*sandbox, "killed after " + std::to_string(delay.count()) + " us");
-    };
-
-    // Moments of the steps, the swap and the backup removal, found by polling for the files
-    // they make or delete.
-    enum Change { Appears, Vanishes, Empties };
-    const std::vector<std::pair<std::string, Change>> moments = {
-        {"record/rm.db.new", Appears},   {"conf/main.conf.new", Appears},
-        {"institution/institution.db.bak", Appears}, {"study/jobs.db.bak", Appears},
-        {"conf/main.conf.bak", Appears}, {"conf/main.conf.new", Vanishes},
-        {"study/session", Empties},      {"conf/user.db.bak", Vanishes},
-    };
-    auto killAtMoment = [&](const std::string& file, Change change) {
-        const auto sandbox = freshCopy();
-        const std::string path = sandbox->data(file);
-        StartedMigrator migrator(*sandbox);
-        bool seen = false;
-        bool lockHeld = true;
-        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(20);
-        while (migrator.running() && Clock::now() < deadline) {
-            std::error_code error;
-            const bool present = fs::exists(path, error);
-            bool reached = false;
-            if (change == Appears)
-                reached = present;
-            else if (change == Vanishes)
-                reached = seen && !present;
-            else
-                reached = present && fs::is_empty(path, error) && !error;
-            seen = seen || present;
-            if (reached) {
-                if (endsWith(file, ".new"))
-                    lockHeld = lockedElsewhere(sandbox->dataDirectory());
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        }
-        const bool killed = migrator.kill();
-        EXPECT_TRUE(lockHeld || !killed) << "no lock at the appearance of " << file;
-        interrupted += killed ? 1 : 0;
-        check(*sandbox, "change of " + file);
-    };
-
-    // Two workers share the kill points, one per core.
-    const int points = delays + static_cast<int>(moments.size());
-    auto worker = [&](int first) {
-        for (int index = first; index < points; index += 2) {
-            if (index < delays)
-                killAfterDelay(index);
-            else
-                killAtMoment(moments[index - delays].first, moments[index - delays].second);
-        }
+// Runs the jobs on two workers, one per core.
+void onTwoWorkers(std::size_t count, const std::function<void(std::size_t)>& job) {
+    auto worker = [&](std::size_t first) {
+        for (std::size_t index = first; index < count; index += 2)
+            job(index);
     };
     std::thread second(worker, 1);
     worker(0);
     second.join();
+}
 
+// The calls of a traced run up to and including the removal of the migration record: those of
+// its recovery when it begins with one.
+std::vector<E2e::SystemCall> recoveryCalls(const std::vector<E2e::SystemCall>& traced) {
+    for (std::size_t index = 0; index < traced.size(); ++index) {
+        if (traced[index].name.compare(0, 6, "unlink") == 0 &&
+            traced[index].line.find("/migration.journal\"") != std::string::npos)
+            return {traced.begin(), traced.begin() + static_cast<std::ptrdiff_t>(index + 1)};
+    }
+    return {};
+}
+
+TEST_F(CrashSafetyTest, KilledAtEveryDangerousCallEndsAsTheUninterruptedRun) {
+    const Clock::time_point start = Clock::now();
+    const auto reference = freshCopy();
+    const TestSupport::ChildResult referenceRun = reference->run({"m"});
+    ASSERT_EQ(0, referenceRun.exitCode) << referenceRun.out;
+    const E2e::DirectoryState expected = E2e::stateOf(reference->dataDirectory());
+    const std::vector<E2e::SystemCall> calls = E2e::tracedCalls(*freshCopy(), dangerousCalls);
+    ASSERT_GT(calls.size(), 20u);
+
+    std::atomic<int> killPoints{0};
+    auto endsAsExpected = [&](const MigratorSandbox& sandbox, const std::string& point) {
+        std::string transcript;
+        EXPECT_TRUE(migrateToTheEnd(sandbox, transcript)) << point << "\n" << transcript;
+        EXPECT_EQ("", E2e::differences(expected, E2e::stateOf(sandbox.dataDirectory()))) << point << "\n"
+                                                                                          << transcript;
+    };
+
+    // Every call of a run, then the first such call of the run after it.
+    onTwoWorkers(calls.size(), [&](std::size_t index) {
+        const E2e::SystemCall& call = calls[index];
+        const int when = E2e::ordinalOf(calls, index);
+        const std::string point = "killed at " + call.line;
+        const auto sandbox = freshCopy();
+        EXPECT_EQ(E2e::killedExitCode, E2e::runKilledAt(*sandbox, call.name, when).exitCode) << point;
+        const TestSupport::ChildResult second = E2e::runKilledAt(*sandbox, call.name, 2);
+        killPoints += second.exitCode == E2e::killedExitCode ? 2 : 1;
+        endsAsExpected(*sandbox, point + ", then at the second " + call.name);
+    });
+
+    // Every call of the recovery of an unfinished swap (killed before the record said committed)
+    // and of a committed one (killed at its first deletion of a backup).
+    for (const bool committed : {false, true}) {
+        // The commit is the second rename of the record into place; the first deletion of a
+        // backup comes after it.
+        std::size_t first = 0;
+        for (std::size_t index = 0; index < calls.size(); ++index) {
+            const E2e::SystemCall& call = calls[index];
+            if (!committed && call.name == "rename" && call.line.find("/migration.journal\"") != std::string::npos)
+                first = index;
+            if (committed && call.name.compare(0, 6, "unlink") == 0 && call.line.find(".bak\")") != std::string::npos) {
+                first = index;
+                break;
+            }
+        }
+        ASSERT_NE(0u, first);
+        const auto killedOnce = [&] {
+            auto sandbox = freshCopy();
+            E2e::runKilledAt(*sandbox, calls[first].name, E2e::ordinalOf(calls, first));
+            return sandbox;
+        };
+        const std::vector<E2e::SystemCall> recovery = recoveryCalls(E2e::tracedCalls(*killedOnce(), dangerousCalls));
+        ASSERT_GT(recovery.size(), 3u) << calls[first].line;
+        onTwoWorkers(recovery.size(), [&](std::size_t index) {
+            const std::string point = "killed at " + calls[first].line + ", then in recovery at " + recovery[index].line;
+            const auto sandbox = killedOnce();
+            const int when = E2e::ordinalOf(recovery, index);
+            EXPECT_EQ(E2e::killedExitCode, E2e::runKilledAt(*sandbox, recovery[index].name, when).exitCode) << point;
+            killPoints += 2;
+            endsAsExpected(*sandbox, point);
+        });
+    }
+
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
     RecordProperty("killPoints", killPoints.load());
-    RecordProperty("interruptedRuns", interrupted.load());
-    std::cout << "[ crash    ] " << killPoints << " kill points tried, " << interrupted
-              << " runs interrupted; reference run " << duration.count() / 1000 << " ms\n";
-    EXPECT_GE(killPoints, 40);
-    EXPECT_GT(interrupted, delays / 2);
+    std::cout << "[ crash    ] " << killPoints << " kills at " << calls.size()
+              << " dangerous calls of a run and in two recoveries, " << seconds << " s\n";
 }
 
 } // namespace
