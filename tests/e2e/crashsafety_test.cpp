@@ -1,10 +1,10 @@
 // The migrator program killed at any dangerous moment loses nothing. A traced run lists every
-// rename, deletion and sync the program makes; each is then made the moment of a SIGKILL (the
-// call itself is not made), the next run is killed once more after the first such call of its
-// own, which falls in its recovery whenever there is one, and a last run ends the migration. The
-// data directory must then equal the one an uninterrupted migration leaves, database by
-// database and file by file. Two recoveries, of an unfinished and of a committed swap, are
-// also killed at every one of their calls.
+// rename, deletion and sync the program makes from the writing of its migration record on;
+// each is then made the moment of a SIGKILL (the call itself is not made). While the killed run
+// left a record, the next run is killed once more after the first such call of its own, which
+// falls in its recovery. The recoveries of an unfinished and of a committed swap are also killed
+// at every one of their calls. A last run ends the migration, and the data directory must then
+// equal the one an uninterrupted migration leaves, database by database and file by file.
 #include "e2e/directorystate.hpp"
 
 #include "fixtures/v12data.hpp"
@@ -24,10 +24,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using E2e::SystemCall;
 using TestSupport::MigratorSandbox;
 
 // The calls that change or make durable the names of the data directory.
 const char* const dangerousCalls = "rename,renameat,renameat2,unlink,unlinkat,rmdir,fsync,fdatasync";
+const char* const record = "/migration.journal";
 
 Fixtures::V12Options smallData() {
     Fixtures::V12Options options;
@@ -43,40 +45,25 @@ Fixtures::V12Options smallData() {
     return options;
 }
 
-class CrashSafetyTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        source_ = new TestSupport::TemporaryDirectory;
-        Fixtures::createV12DataDirectory(*source_ / "data", smallData());
-    }
-    static void TearDownTestSuite() {
-        delete source_;
-        source_ = nullptr;
-    }
+bool isDeletion(const SystemCall& call) {
+    return call.name.compare(0, 6, "unlink") == 0 || call.name == "rmdir";
+}
 
-    // A sandbox whose data directory is a fresh copy of the version-12 data.
-    static std::unique_ptr<MigratorSandbox> freshCopy() {
-        auto sandbox = std::make_unique<MigratorSandbox>(QELT_MIGRATOR_PATH);
-        fs::copy(*source_ / "data", sandbox->dataDirectory(), fs::copy_options::recursive);
-        return sandbox;
-    }
+bool isRename(const SystemCall& call) {
+    return call.name.compare(0, 6, "rename") == 0;
+}
 
-    // Runs the migrator until it ends with 0 or 1, at most three times; the transcripts of
-    // the runs, or a report of the failure.
-    static bool migrateToTheEnd(const MigratorSandbox& sandbox, std::string& transcript) {
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            const TestSupport::ChildResult result = sandbox.run({"m"});
-            transcript += result.out;
-            if (result.exitCode == 0 || result.exitCode == 1)
-                return true;
-        }
-        return false;
-    }
+// The index of the first call at or after from that passes the test; calls.size() when none.
+std::size_t find(const std::vector<SystemCall>& calls, std::size_t from,
+                 const std::function<bool(const SystemCall&)>& test) {
+    while (from < calls.size() && !test(calls[from]))
+        ++from;
+    return from;
+}
 
-    static TestSupport::TemporaryDirectory* source_;
-};
-
-TestSupport::TemporaryDirectory* CrashSafetyTest::source_ = nullptr;
+bool names(const SystemCall& call, const std::string& text) {
+    return call.line.find(text) != std::string::npos;
+}
 
 // Runs the jobs on two workers, one per core.
 void onTwoWorkers(std::size_t count, const std::function<void(std::size_t)>& job) {
@@ -89,83 +76,152 @@ void onTwoWorkers(std::size_t count, const std::function<void(std::size_t)>& job
     second.join();
 }
 
-// The calls of a traced run up to and including the removal of the migration record: those of
-// its recovery when it begins with one.
-std::vector<E2e::SystemCall> recoveryCalls(const std::vector<E2e::SystemCall>& traced) {
-    for (std::size_t index = 0; index < traced.size(); ++index) {
-        if (traced[index].name.compare(0, 6, "unlink") == 0 &&
-            traced[index].line.find("/migration.journal\"") != std::string::npos)
-            return {traced.begin(), traced.begin() + static_cast<std::ptrdiff_t>(index + 1)};
+class CrashSafetyTest : public ::testing::Test {
+protected:
+    // The version-12 data, the directory an uninterrupted migration of it leaves, and the
+    // dangerous calls of that migration.
+    static void SetUpTestSuite() {
+        source_ = new TestSupport::TemporaryDirectory;
+        Fixtures::createV12DataDirectory(*source_ / "data", smallData());
+        const auto reference = freshCopy();
+        const TestSupport::ChildResult run = reference->run({"m"});
+        if (run.exitCode != 0)
+            throw std::runtime_error("reference migration failed:\n" + run.out);
+        expected_ = new E2e::DirectoryState(E2e::stateOf(reference->dataDirectory()));
+        calls_ = new std::vector<SystemCall>(E2e::tracedCalls(*freshCopy(), dangerousCalls));
     }
-    return {};
+    static void TearDownTestSuite() {
+        delete calls_;
+        delete expected_;
+        delete source_;
+    }
+
+    // A sandbox whose data directory is a fresh copy of the version-12 data.
+    static std::unique_ptr<MigratorSandbox> freshCopy() {
+        auto sandbox = std::make_unique<MigratorSandbox>(QELT_MIGRATOR_PATH);
+        fs::copy(*source_ / "data", sandbox->dataDirectory(), fs::copy_options::recursive);
+        return sandbox;
+    }
+
+    static const std::vector<SystemCall>& calls() { return *calls_; }
+
+    // The first dangerous call of the swap: the sync of the record written beside its place.
+    static std::size_t swapBegins() {
+        const std::size_t rename = find(calls(), 0, [](const SystemCall& call) { return names(call, record); });
+        EXPECT_TRUE(rename > 0 && rename < calls().size());
+        return rename - 1;
+    }
+
+    // The rename that puts the committed record in place: the second rename of the record.
+    static std::size_t commit() {
+        const auto renamesRecord = [](const SystemCall& call) { return isRename(call) && names(call, record); };
+        const std::size_t commit = find(calls(), find(calls(), 0, renamesRecord) + 1, renamesRecord);
+        EXPECT_LT(commit, calls().size());
+        return commit;
+    }
+
+    // A fresh copy killed at the call.
+    static std::unique_ptr<MigratorSandbox> killedAt(const std::vector<SystemCall>& calls, std::size_t index) {
+        auto sandbox = freshCopy();
+        const int exitCode = E2e::runKilledAt(*sandbox, calls[index].name, E2e::ordinalOf(calls, index)).exitCode;
+        EXPECT_EQ(E2e::killedExitCode, exitCode) << calls[index].line;
+        return sandbox;
+    }
+
+    // Runs the migrator until it ends with 0 or 1, at most three times, and compares the data
+    // directory with the uninterrupted migration's.
+    static void expectEndAsUninterrupted(const MigratorSandbox& sandbox, const std::string& point) {
+        std::string transcript;
+        bool ended = false;
+        for (int attempt = 0; attempt < 3 && !ended; ++attempt) {
+            const TestSupport::ChildResult result = sandbox.run({"m"});
+            transcript += result.out;
+            ended = result.exitCode == 0 || result.exitCode == 1;
+        }
+        EXPECT_TRUE(ended) << point << "\n" << transcript;
+        EXPECT_EQ("", E2e::differences(*expected_, E2e::stateOf(sandbox.dataDirectory()))) << point << "\n"
+                                                                                           << transcript;
+    }
+
+    // Kills a run at each call of the range, and the run after it at the second call of the
+    // same system call while the first left a record; returns the number of kills.
+    static int killEachCall(std::size_t first, std::size_t end) {
+        std::atomic<int> kills{0};
+        onTwoWorkers(end - first, [&](std::size_t offset) {
+            const std::size_t index = first + offset;
+            const std::string point = "killed at " + calls()[index].line;
+            const auto sandbox = killedAt(calls(), index);
+            ++kills;
+            if (fs::exists(sandbox->dataDirectory() + record)) {
+                kills += E2e::runKilledAt(*sandbox, calls()[index].name, 2).exitCode == E2e::killedExitCode;
+                expectEndAsUninterrupted(*sandbox, point + ", then at the second " + calls()[index].name);
+            } else {
+                expectEndAsUninterrupted(*sandbox, point);
+            }
+        });
+        return kills;
+    }
+
+    // Kills a run at the call, then the recovery of the run after it at each of its calls;
+    // returns the number of kills.
+    static int killEachCallOfTheRecoveryAfter(std::size_t index) {
+        const std::vector<SystemCall> traced = E2e::tracedCalls(*killedAt(calls(), index), dangerousCalls);
+        const std::size_t end =
+            find(traced, 0, [](const SystemCall& call) { return isDeletion(call) && names(call, record); });
+        EXPECT_LT(end, traced.size()) << "no recovery after " << calls()[index].line;
+        const std::vector<SystemCall> recovery(traced.begin(), traced.begin() + static_cast<std::ptrdiff_t>(end + 1));
+        std::atomic<int> kills{0};
+        onTwoWorkers(recovery.size(), [&](std::size_t second) {
+            const std::string point = "killed at " + calls()[index].line + ", then in recovery at " + recovery[second].line;
+            const auto sandbox = killedAt(calls(), index);
+            const int when = E2e::ordinalOf(recovery, second);
+            EXPECT_EQ(E2e::killedExitCode, E2e::runKilledAt(*sandbox, recovery[second].name, when).exitCode) << point;
+            kills += 2;
+            expectEndAsUninterrupted(*sandbox, point);
+        });
+        return kills;
+    }
+
+    static void report(const std::string& what, int kills, Clock::time_point start) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
+        ::testing::Test::RecordProperty("killPoints", kills);
+        std::cout << "[ crash    ] " << kills << " kills " << what << ", " << seconds << " s\n";
+    }
+
+    static TestSupport::TemporaryDirectory* source_;
+    static E2e::DirectoryState* expected_;
+    static std::vector<SystemCall>* calls_;
+};
+
+TestSupport::TemporaryDirectory* CrashSafetyTest::source_ = nullptr;
+E2e::DirectoryState* CrashSafetyTest::expected_ = nullptr;
+std::vector<SystemCall>* CrashSafetyTest::calls_ = nullptr;
+
+TEST_F(CrashSafetyTest, KilledAtEveryCallOfTheSwapEndsAsTheUninterruptedRun) {
+    const Clock::time_point start = Clock::now();
+    const int kills = killEachCall(swapBegins(), commit() + 1);
+    report("at the " + std::to_string(commit() + 1 - swapBegins()) + " calls of the swap up to its commit", kills,
+           start);
 }
 
-TEST_F(CrashSafetyTest, KilledAtEveryDangerousCallEndsAsTheUninterruptedRun) {
+TEST_F(CrashSafetyTest, KilledAtEveryCallAfterTheCommitEndsAsTheUninterruptedRun) {
     const Clock::time_point start = Clock::now();
-    const auto reference = freshCopy();
-    const TestSupport::ChildResult referenceRun = reference->run({"m"});
-    ASSERT_EQ(0, referenceRun.exitCode) << referenceRun.out;
-    const E2e::DirectoryState expected = E2e::stateOf(reference->dataDirectory());
-    const std::vector<E2e::SystemCall> calls = E2e::tracedCalls(*freshCopy(), dangerousCalls);
-    ASSERT_GT(calls.size(), 20u);
+    const int kills = killEachCall(commit() + 1, calls().size());
+    report("at the " + std::to_string(calls().size() - commit() - 1) +
+               " calls after the commit (session, backups, record)",
+           kills, start);
+}
 
-    std::atomic<int> killPoints{0};
-    auto endsAsExpected = [&](const MigratorSandbox& sandbox, const std::string& point) {
-        std::string transcript;
-        EXPECT_TRUE(migrateToTheEnd(sandbox, transcript)) << point << "\n" << transcript;
-        EXPECT_EQ("", E2e::differences(expected, E2e::stateOf(sandbox.dataDirectory()))) << point << "\n"
-                                                                                          << transcript;
-    };
+TEST_F(CrashSafetyTest, KilledAgainAtEveryCallOfTheRecoveryOfAnUnfinishedSwap) {
+    const Clock::time_point start = Clock::now();
+    report("in the recovery of a swap killed before its commit", killEachCallOfTheRecoveryAfter(commit()), start);
+}
 
-    // Every call of a run, then the first such call of the run after it.
-    onTwoWorkers(calls.size(), [&](std::size_t index) {
-        const E2e::SystemCall& call = calls[index];
-        const int when = E2e::ordinalOf(calls, index);
-        const std::string point = "killed at " + call.line;
-        const auto sandbox = freshCopy();
-        EXPECT_EQ(E2e::killedExitCode, E2e::runKilledAt(*sandbox, call.name, when).exitCode) << point;
-        const TestSupport::ChildResult second = E2e::runKilledAt(*sandbox, call.name, 2);
-        killPoints += second.exitCode == E2e::killedExitCode ? 2 : 1;
-        endsAsExpected(*sandbox, point + ", then at the second " + call.name);
-    });
-
-    // Every call of the recovery of an unfinished swap (killed before the record said committed)
-    // and of a committed one (killed at its first deletion of a backup).
-    for (const bool committed : {false, true}) {
-        // The commit is the second rename of the record into place; the first deletion of a
-        // backup comes after it.
-        std::size_t first = 0;
-        for (std::size_t index = 0; index < calls.size(); ++index) {
-            const E2e::SystemCall& call = calls[index];
-            if (!committed && call.name == "rename" && call.line.find("/migration.journal\"") != std::string::npos)
-                first = index;
-            if (committed && call.name.compare(0, 6, "unlink") == 0 && call.line.find(".bak\")") != std::string::npos) {
-                first = index;
-                break;
-            }
-        }
-        ASSERT_NE(0u, first);
-        const auto killedOnce = [&] {
-            auto sandbox = freshCopy();
-            E2e::runKilledAt(*sandbox, calls[first].name, E2e::ordinalOf(calls, first));
-            return sandbox;
-        };
-        const std::vector<E2e::SystemCall> recovery = recoveryCalls(E2e::tracedCalls(*killedOnce(), dangerousCalls));
-        ASSERT_GT(recovery.size(), 3u) << calls[first].line;
-        onTwoWorkers(recovery.size(), [&](std::size_t index) {
-            const std::string point = "killed at " + calls[first].line + ", then in recovery at " + recovery[index].line;
-            const auto sandbox = killedOnce();
-            const int when = E2e::ordinalOf(recovery, index);
-            EXPECT_EQ(E2e::killedExitCode, E2e::runKilledAt(*sandbox, recovery[index].name, when).exitCode) << point;
-            killPoints += 2;
-            endsAsExpected(*sandbox, point);
-        });
-    }
-
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
-    RecordProperty("killPoints", killPoints.load());
-    std::cout << "[ crash    ] " << killPoints << " kills at " << calls.size()
-              << " dangerous calls of a run and in two recoveries, " << seconds << " s\n";
+TEST_F(CrashSafetyTest, KilledAgainAtEveryCallOfTheRecoveryOfACommittedSwap) {
+    const Clock::time_point start = Clock::now();
+    const std::size_t firstDeletion = find(calls(), commit(), isDeletion);
+    ASSERT_LT(firstDeletion, calls().size());
+    report("in the recovery of a committed swap", killEachCallOfTheRecoveryAfter(firstDeletion), start);
 }
 
 } // namespace

@@ -117,6 +117,17 @@ inline std::string differences(const DirectoryState& expected, const DirectorySt
 
 inline const char* const straceProgram = "/usr/bin/strace";
 
+// The options of a run of the sandbox's program under strace: the leak checker, which cannot
+// work under a tracer, is off.
+inline TestSupport::ChildOptions tracedOptions(const TestSupport::MigratorSandbox& sandbox,
+                                               TestSupport::ChildOptions options) {
+    options.environment["QELT_REGISTRY_FILE"] = sandbox.registryFile();
+    options.environment["QELT_COMMON_APPDATA"] = sandbox.allUsersFolder();
+    options.environment["ASAN_OPTIONS"] = "detect_leaks=0";
+    options.workingDirectory = sandbox.workingDirectory();
+    return options;
+}
+
 // Runs "migrator m" on the sandbox under strace, which kills it with SIGKILL at the entry of
 // the when-th call of the system call (before the call is made). Exit code 137 when killed.
 inline TestSupport::ChildResult runKilledAt(const TestSupport::MigratorSandbox& sandbox, const std::string& call,
@@ -125,10 +136,7 @@ inline TestSupport::ChildResult runKilledAt(const TestSupport::MigratorSandbox& 
     options.arguments = {"-qq", "-o", "/dev/null", "-e",
                          "inject=" + call + ":signal=KILL:when=" + std::to_string(when), "--",
                          sandbox.program(), "m"};
-    options.environment["QELT_REGISTRY_FILE"] = sandbox.registryFile();
-    options.environment["QELT_COMMON_APPDATA"] = sandbox.allUsersFolder();
-    options.workingDirectory = sandbox.workingDirectory();
-    return TestSupport::runChild(straceProgram, options);
+    return TestSupport::runChild(straceProgram, tracedOptions(sandbox, options));
 }
 
 inline const int killedExitCode = 128 + 9;
@@ -144,11 +152,8 @@ struct SystemCall {
 inline std::vector<SystemCall> tracedCalls(const TestSupport::MigratorSandbox& sandbox, const std::string& calls) {
     const std::string trace = sandbox.root() + "/calls.trace";
     TestSupport::ChildOptions options;
-    options.arguments = {"-qq", "-o", trace, "-e", "trace=" + calls, "--", sandbox.program(), "m"};
-    options.environment["QELT_REGISTRY_FILE"] = sandbox.registryFile();
-    options.environment["QELT_COMMON_APPDATA"] = sandbox.allUsersFolder();
-    options.workingDirectory = sandbox.workingDirectory();
-    const TestSupport::ChildResult result = TestSupport::runChild(straceProgram, options);
+    options.arguments = {"-qq", "-y", "-o", trace, "-e", "trace=" + calls, "--", sandbox.program(), "m"};
+    const TestSupport::ChildResult result = TestSupport::runChild(straceProgram, tracedOptions(sandbox, options));
     if (result.exitCode != 0 && result.exitCode != 1)
         throw std::runtime_error("traced run failed: " + result.err + result.out);
     std::vector<SystemCall> traced;
