@@ -126,6 +126,8 @@ private:
     bool revertSwaps(const std::vector<std::string>& order, std::size_t count);
     // Writes the record when there is a record directory; a failure is reported and gives false.
     bool keepRecord(const MigrationRecord& record);
+    // True when the record of the record directory can be read and says Swapping.
+    bool recordIsSwapping() const;
     // Removes the record once a failed swap is completely undone.
     void abandonRecord(bool undone);
     std::vector<std::string> retiredFiles() const;

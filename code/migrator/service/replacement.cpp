@@ -13,6 +13,7 @@
 #include "libs/files/paths.hpp"
 
 #include <exception>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -125,6 +126,15 @@ bool Framework::keepRecord(const MigrationRecord& record) {
     }
 }
 
+bool Framework::recordIsSwapping() const {
+    try {
+        const std::optional<MigrationRecord> record = readRecord(recordDirectory());
+        return record && record->state == MigrationRecord::State::Swapping;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 void Framework::abandonRecord(bool undone) {
     if (undone && !recordDirectory().empty())
         removeRecord(recordDirectory());
@@ -168,10 +178,10 @@ bool Framework::replaceFiles() {
         }
         record.state = MigrationRecord::State::Committed;
         if (!keepRecord(record)) {
-            // The record on disk may now say either state. Only once it says Swapping again may
-            // the swaps be undone here; otherwise the next run completes what it says.
-            record.state = MigrationRecord::State::Swapping;
-            if (keepRecord(record))
+            // A write that failed before its rename (a full disk) leaves the record saying
+            // Swapping, and the swaps are undone here; after the rename the next run completes
+            // the migration the record says is committed.
+            if (recordIsSwapping())
                 abandonRecord(revertSwaps(order, order.size()));
             return false;
         }
