@@ -1,5 +1,7 @@
 #include "migrator/service/databasesteps.hpp"
 
+#include "migrator/service/exceptions.hpp"
+
 #include "libs/datetime/timepoint.hpp"
 #include "libs/db/lookupindexes.hpp"
 #include "libs/files/directoryiterator.hpp"
@@ -138,9 +140,8 @@ void refuseUnfinishedChanges(const std::string& path)
     const std::string journal = path + "-journal";
     for (const std::string& companion : {wal, journal}) {
         if (companion == wal ? walHoldsFrames(wal) : isHotJournal(journal))
-            throw std::runtime_error("The database '" + path + "' has unfinished changes in '" + companion +
-                                     "'. Start the service and stop it once so that it completes them, then "
-                                     "run the migration again.");
+            BOOST_THROW_EXCEPTION(Exceptions::UnfinishedDatabaseChanges()
+                                  << Exceptions::Filename_(path) << Exceptions::Companion_(companion));
     }
 }
 

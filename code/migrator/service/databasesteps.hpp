@@ -42,8 +42,8 @@ struct DatabaseCopy {
 };
 
 // Makes the working copy of an existing database and opens it ready for an upgrade script.
-// Refuses, with std::runtime_error naming the file, a database with unfinished changes: a hot
-// "-journal" (one whose header is not zeroed) or a "-wal" holding frames; an empty or zeroed
+// Refuses, with Exceptions::UnfinishedDatabaseChanges naming the file, a database with
+// unfinished changes: a hot "-journal" (one whose header is not zeroed) or a "-wal" holding frames; an empty or zeroed
 // journal, as the engine leaves one after a clean close, is accepted. Nothing is registered or
 // written then. Otherwise enters path for the final replacement, copies it to path + ".new"
 // (replacing an older copy) while holding a read lock on the original, so no other connection

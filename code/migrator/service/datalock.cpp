@@ -1,13 +1,13 @@
 #include "migrator/service/datalock.hpp"
 
-#include <stdexcept>
+#include "migrator/service/exceptions.hpp"
 
 namespace Migration {
 
 DataLock::DataLock(const std::string& directory) {
     const DirectoryLock::Attempt attempt = DirectoryLock::tryLock(directory);
     if (attempt.outcome == DirectoryLock::Outcome::HeldElsewhere)
-        throw std::runtime_error("Another migration of the data directory '" + directory + "' is running");
+        BOOST_THROW_EXCEPTION(Exceptions::DirectoryLocked() << Exceptions::Directory_(directory));
     handle_ = attempt.handle;
 }
 

@@ -10,8 +10,8 @@ namespace Migration {
 
 class DataLock {
 public:
-    // Locks the directory without waiting. Throws std::runtime_error naming the directory when
-    // another process holds its lock. A directory that cannot be opened or locked (a file system
+    // Locks the directory without waiting. Throws Exceptions::DirectoryLocked naming the
+    // directory when another process holds its lock. A directory that cannot be opened or locked (a file system
     // without locks) is left unlocked: held() is false and the caller's checks report the rest.
     explicit DataLock(const std::string& directory);
     DataLock(const DataLock&) = delete;

@@ -214,6 +214,14 @@ void Framework::addFileToDelete(const std::string& path) {
     filesToDelete_.insert(path);
 }
 
+void Framework::addFolderToClear(const std::string& path) {
+    foldersToClear_.insert(path);
+}
+
+std::string Framework::recordDirectory() const {
+    return std::string();
+}
+
 void Framework::setConsole(std::ostream& console) {
     console_ = &console;
 }

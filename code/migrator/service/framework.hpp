@@ -15,6 +15,8 @@
 
 namespace Migration {
 
+struct MigrationRecord;
+
 // Where the interactive prompt takes its keys from.
 class KeySource {
 public:
@@ -60,8 +62,9 @@ public:
     virtual bool analyze() = 0;
     virtual bool repair() = 0;
     virtual bool migrate() = 0;
-    // Deletes every file of filesToDelete (a retired F together with the F.bak that replaceFiles
-    // made of it), warning about each that cannot be deleted.
+    // Empties every folder of foldersToClear, deletes every file of filesToDelete (the backups
+    // and the retired files), warning about each that cannot be deleted, and then removes the
+    // migration record, once the folders changed are on disk.
     virtual void removeBackups();
 
     // Writes the text to the console (with "Error: " or "Warning: " in front, "\n" after) when
@@ -73,11 +76,19 @@ public:
     void addFileToReplace(const std::string& path);
     // F is deleted by removeBackups after a successful migration.
     void addFileToDelete(const std::string& path);
-    // Flushes every F.new, renames each existing F entered by a step in filesToDelete to F.bak,
-    // then renames each F to F.bak and F.new to F (the configuration file last), and flushes the
-    // changed folders. On the first failure every rename made is undone and false is returned;
-    // each failure is reported. True with empty registers.
+    // The folder's content is deleted by removeBackups after a successful migration.
+    void addFolderToClear(const std::string& path);
+    // Flushes every F.new; with a record directory, writes the migration record naming the files
+    // to replace, the existing files entered by the steps in filesToDelete and the folders to
+    // clear; renames each F to F.bak and F.new to F (the configuration file last); flushes the
+    // changed folders and marks the record committed. On the first failure every rename made is
+    // undone, the record is removed when the undo was complete, and false is returned; each
+    // failure is reported. Retired files are not touched here. True with empty registers.
     bool replaceFiles();
+    // Empties each folder, then deletes each file in ascending order with the report "Deleting
+    // file '...'." and, when it cannot be deleted, the warning "Failed to delete file '...'.".
+    // True when the folders changed are on disk afterwards. Never throws.
+    bool removeFiles(const std::set<std::string>& folders, const std::set<std::string>& files);
     // One rename (creating the destination folder, replacing an existing destination); a
     // failure is reported as an error and gives false. Never throws.
     bool renameFile(const std::string& from, const std::string& to);
@@ -89,6 +100,7 @@ public:
     int exitCode() const { return exitCode_; }
     const std::set<std::string>& filesToReplace() const { return filesToReplace_; }
     const std::set<std::string>& filesToDelete() const { return filesToDelete_; }
+    const std::set<std::string>& foldersToClear() const { return foldersToClear_; }
 
     // Redirects the console side of message; the stream must outlive the framework.
     void setConsole(std::ostream& console);
@@ -101,12 +113,24 @@ public:
     // Replaces where the progress line goes; null shows none.
     void setProgressSink(std::unique_ptr<ProgressSink> sink);
 
+protected:
+    // The data directory that holds the migration record of replaceFiles and removeBackups;
+    // empty (the default) keeps no record.
+    virtual std::string recordDirectory() const;
+
 private:
     void writeToLog(MessageFlags flags, const std::string& text);
     bool runCommand(Command command);
     bool flushToDisk(const std::string& path);
     bool flushFolders(const std::vector<std::string>& files);
-    void revertSwaps(const std::vector<std::string>& order, std::size_t count);
+    bool revertSwaps(const std::vector<std::string>& order, std::size_t count);
+    // Writes the record when there is a record directory; a failure is reported and gives false.
+    bool keepRecord(const MigrationRecord& record);
+    // True when the record of the record directory can be read and says Swapping.
+    bool recordIsSwapping() const;
+    // Removes the record once a failed swap is completely undone.
+    void abandonRecord(bool undone);
+    std::vector<std::string> retiredFiles() const;
 
     std::string programName_;
     std::string configFile_;
@@ -115,6 +139,7 @@ private:
     int exitCode_ = 0;
     std::set<std::string> filesToReplace_;
     std::set<std::string> filesToDelete_;
+    std::set<std::string> foldersToClear_;
     std::ostream* console_;
     std::unique_ptr<KeySource> keys_;
     Progress progress_;

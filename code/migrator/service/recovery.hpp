@@ -1,30 +1,29 @@
 #pragma once
-// Recovery from a migration that was killed: brings a data directory back to one of the two
-// states an uninterrupted run leaves, unmigrated or completely migrated.
-//
-// A migration changes the service's files only in its final swap: each F becomes F.bak and its
-// F.new becomes F, a retired F becomes F.bak, conf/main.conf is swapped last; then the backups
-// are removed. So every F.bak of a handled file tells where a killed run stopped: while
-// conf/main.conf does not record the new data version the swap was unfinished and the backups are
-// the data to keep, afterwards only the removal of the backups was.
+// Recovery from a migration that was killed, driven only by the migration record (record.hpp):
+// it brings the files that record names to one of the two states an uninterrupted run leaves,
+// unmigrated or completely migrated, and touches nothing else. Without a record nothing is
+// changed: an F.bak, an F.new or a session file then belongs to someone else, or is a leftover
+// that the next swap or step overwrites.
 
 #include <string>
-#include <vector>
 
 namespace Migration {
 
-// Every file of the data directory that a migration may swap or retire: the configuration, the
-// rule files and the databases, one job.db for each subfolder of study except "session".
-std::vector<std::string> handledFiles(const std::string& dataDirectory);
+class Framework;
 
-// Completes or undoes what a killed migration left. First a missing conf/main.conf is put back
-// from its backup. Then, when conf/main.conf records data version 13 or later, the session
-// folder is emptied and the backups of the handled files are deleted, as the killed run would
-// have done (nothing happens without a backup). Otherwise, when a swap was under way
-// (conf/main.conf.new still there), every handled F.bak is put back as F; without one only a
-// backup whose file is missing is. Every handled F.new is deleted, so the directory is the one
-// before the killed run. Silent; throws the file layer's exception when a backup cannot be put
-// back.
-void recoverInterruptedMigration(const std::string& dataDirectory);
+// Reads the record of the data directory and acts on it, then removes it:
+// - Swapping: each replaced F whose swap had begun is put back from F.bak. A swap had begun
+//   when F is missing (renamed to F.bak) or its F.new is gone (renamed to F); while F and F.new
+//   both exist the swap had not reached F, and an F.bak beside them is someone else's. Each
+//   revert is reported as the swap reports one. The F.new files stay for the next run's steps.
+// - Committed: the session folders are emptied and the backups and retired files deleted, with
+//   the reports and warnings of the removal after a successful migration.
+// The folders changed are synced before the record is removed, so a second kill, or a power
+// failure, during recovery finds the record again and converges the same way. A write of a
+// record that never completed leaves nothing to undo and is discarded.
+// Throws Exceptions::RecordUnreadable or Exceptions::RecordPathOutside before changing anything
+// when the record cannot be trusted, and the file layer's exception when a backup cannot be put
+// back (the record stays for the next run).
+void recoverInterruptedMigration(Framework& framework, const std::string& dataDirectory);
 
 } // namespace Migration

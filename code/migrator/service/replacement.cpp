@@ -1,10 +1,12 @@
 // The final swap of a migration: every migrated F.new takes the place of F, the old F is kept as
-// F.bak until the migration reports success, a retired F (entered in filesToDelete by a step) is
-// renamed to F.bak too, and the first failure undoes every swap and retirement made. Since the
-// only deletions left after the configuration swap are those of F.bak files, a run killed during
-// them can be finished by deleting the backups (see recovery.hpp).
+// F.bak until the migration reports success, and the first failure undoes every swap made.
+// Before the first rename the migration record names the files of the run, and it is marked
+// committed once every new file is in place and on disk, so that a killed run can be undone or
+// finished from the record alone (recovery.hpp). After success the session folders are emptied,
+// the backups and the retired files deleted, and the record removed last.
 
 #include "migrator/service/framework.hpp"
+#include "migrator/service/record.hpp"
 
 #include "migrator/service/companions.hpp"
 
@@ -13,6 +15,7 @@
 #include "libs/files/paths.hpp"
 
 #include <exception>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -49,24 +52,6 @@ bool isRetired(const std::string& entry, const std::set<std::string>& filesToRep
     if (entry.size() <= suffix.size() || entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0)
         return true;
     return filesToReplace.count(entry.substr(0, entry.size() - suffix.size())) == 0;
-}
-
-// Renames every retired file that exists to F.bak, adding it to retired; false at the first
-// rename that fails (reported by renameFile).
-bool retireFiles(Framework& framework, std::vector<std::string>& retired) {
-    for (const std::string& file : framework.filesToDelete()) {
-        if (!isRetired(file, framework.filesToReplace()) || !Files::isFile(file))
-            continue;
-        if (!framework.renameFile(file, file + backupSuffix))
-            return false;
-        retired.push_back(file);
-    }
-    return true;
-}
-
-void restoreRetired(Framework& framework, const std::vector<std::string>& retired) {
-    for (const std::string& file : retired)
-        framework.renameFile(file + backupSuffix, file);
 }
 
 } // namespace
@@ -108,69 +93,125 @@ bool Framework::flushFolders(const std::vector<std::string>& files) {
     return flushed;
 }
 
-void Framework::revertSwaps(const std::vector<std::string>& order, std::size_t count) {
+bool Framework::revertSwaps(const std::vector<std::string>& order, std::size_t count) {
+    bool reverted = true;
     while (count > 0) {
         const std::string& file = order[--count];
         message(Information, "Reverting a replacement of the file '" + file + "'.");
-        if (renameFile(file, file + newSuffix))
-            renameFile(file + backupSuffix, file);
+        reverted = renameFile(file, file + newSuffix) && renameFile(file + backupSuffix, file) && reverted;
     }
+    return reverted;
+}
+
+std::vector<std::string> Framework::retiredFiles() const {
+    std::vector<std::string> retired;
+    for (const std::string& file : filesToDelete_) {
+        if (isRetired(file, filesToReplace_) && Files::isFile(file))
+            retired.push_back(file);
+    }
+    return retired;
+}
+
+bool Framework::keepRecord(const MigrationRecord& record) {
+    const std::string directory = recordDirectory();
+    if (directory.empty())
+        return true;
+    try {
+        writeRecord(directory, record);
+        return true;
+    } catch (const std::exception& e) {
+        message(Error, "Writing the migration record '" + recordFile(directory) + "' failed. Details: " + e.what());
+        return false;
+    }
+}
+
+bool Framework::recordIsSwapping() const {
+    try {
+        const std::optional<MigrationRecord> record = readRecord(recordDirectory());
+        return record && record->state == MigrationRecord::State::Swapping;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void Framework::abandonRecord(bool undone) {
+    if (undone && !recordDirectory().empty())
+        removeRecord(recordDirectory());
 }
 
 bool Framework::replaceFiles() {
     const std::vector<std::string> order = swapOrder(filesToReplace_, configFile_);
-    std::vector<std::string> retired;
     std::size_t current = 0;
+    bool recordKept = false;
     try {
         for (const std::string& file : order) {
             if (!flushToDisk(file + newSuffix))
                 return false;
         }
-        if (!retireFiles(*this, retired)) {
-            restoreRetired(*this, retired);
+        if (order.empty())
+            return true;
+        MigrationRecord record;
+        record.replaced = order;
+        record.retired = retiredFiles();
+        record.cleared.assign(foldersToClear_.begin(), foldersToClear_.end());
+        if (!keepRecord(record))
             return false;
-        }
+        recordKept = true;
         for (; current < order.size(); ++current) {
             const std::string& file = order[current];
             message(Information, "Replacing the file '" + file + "'.");
             if (!renameFile(file, file + backupSuffix)) {
-                revertSwaps(order, current);
-                restoreRetired(*this, retired);
+                abandonRecord(revertSwaps(order, current));
                 return false;
             }
             if (!renameFile(file + newSuffix, file)) {
-                renameFile(file + backupSuffix, file);
-                revertSwaps(order, current);
-                restoreRetired(*this, retired);
+                const bool putBack = renameFile(file + backupSuffix, file);
+                abandonRecord(revertSwaps(order, current) && putBack);
                 return false;
             }
             filesToDelete_.insert(file + backupSuffix);
         }
-        std::vector<std::string> changed = order;
-        changed.insert(changed.end(), retired.begin(), retired.end());
-        if (!changed.empty() && !flushFolders(changed)) {
-            revertSwaps(order, order.size());
-            restoreRetired(*this, retired);
+        if (!flushFolders(order)) {
+            abandonRecord(revertSwaps(order, order.size()));
+            return false;
+        }
+        record.state = MigrationRecord::State::Committed;
+        if (!keepRecord(record)) {
+            // A write that failed before its rename (a full disk) leaves the record saying
+            // Swapping, and the swaps are undone here; after the rename the next run completes
+            // the migration the record says is committed.
+            if (recordIsSwapping())
+                abandonRecord(revertSwaps(order, order.size()));
             return false;
         }
         return true;
     } catch (const std::exception& e) {
         message(Error, std::string("Replacing files and folders failed: ") + e.what());
-        revertSwaps(order, current);
-        restoreRetired(*this, retired);
+        const bool undone = revertSwaps(order, current);
+        if (recordKept)
+            abandonRecord(undone);
         return false;
     }
 }
 
-void Framework::removeBackups() {
-    for (const std::string& file : filesToDelete_) {
-        message(Information, "Deleting file '" + file + "'.");
-        bool deleted = Files::deleteFile(file);
-        if (deleted && isRetired(file, filesToReplace_))
-            deleted = Files::deleteFile(file + backupSuffix);
-        if (!deleted)
-            message(Warning, "Failed to delete file '" + file + "'.");
+bool Framework::removeFiles(const std::set<std::string>& folders, const std::set<std::string>& files) {
+    std::set<std::string> changed;
+    for (const std::string& folder : folders) {
+        Files::clearDirectory(folder);
+        changed.insert(folder);
     }
+    for (const std::string& file : files) {
+        message(Information, "Deleting file '" + file + "'.");
+        if (!Files::deleteFile(file))
+            message(Warning, "Failed to delete file '" + file + "'.");
+        changed.insert(folderOf(file));
+    }
+    return syncFolders(changed);
+}
+
+void Framework::removeBackups() {
+    if (removeFiles(foldersToClear_, filesToDelete_) && !recordDirectory().empty())
+        removeRecord(recordDirectory());
 }
 
 } // namespace Migration

@@ -1,6 +1,7 @@
 #include "migrator/service/service.hpp"
 
 #include "migrator/service/datalock.hpp"
+#include "migrator/service/exceptions.hpp"
 
 #include "libs/config/inifile/inifile.hpp"
 #include "libs/config/settings/version.hpp"
@@ -8,7 +9,6 @@
 
 #include <exception>
 #include <optional>
-#include <stdexcept>
 
 namespace Migration {
 
@@ -51,9 +51,8 @@ void Service::checkDataVersion(bool& alreadyMigrated) {
         return;
     }
     if (version < sourceDataVersion_) {
-        throw std::runtime_error("Service data version " + std::to_string(version) +
-                                 " is too old for this migrator, expected at least " +
-                                 std::to_string(sourceDataVersion_));
+        BOOST_THROW_EXCEPTION(Exceptions::DataVersionTooOld()
+                              << Exceptions::Version_(version) << Exceptions::Expected_(sourceDataVersion_));
     }
     loadSettings(settings);
 }

@@ -49,8 +49,8 @@ protected:
     // Keeps what the steps need from the configuration read by the version check.
     virtual void loadSettings(const Config::SettingMap& settings) = 0;
     // Reads the configuration file (or "main.conf" in the working directory when it is no file)
-    // and its data.version: sets alreadyMigrated at or above the target, throws std::runtime_error
-    // below the source, loads the settings otherwise. Throws when the file or version is unreadable.
+    // and its data.version: sets alreadyMigrated at or above the target, throws
+    // Exceptions::DataVersionTooOld below the source, loads the settings otherwise. Throws when the file or version is unreadable.
     virtual void checkDataVersion(bool& alreadyMigrated);
     virtual void reportError(const std::string& text);
     // The directory that migrate locks against a second migration for its whole run; empty

@@ -50,12 +50,11 @@ std::string Service13::lockedDirectory() const {
 }
 
 void Service13::recoverInterruptedRun() {
-    recoverInterruptedMigration(dataDirectory_);
+    recoverInterruptedMigration(*this, dataDirectory_);
 }
 
-void Service13::removeBackups() {
-    clearSessionFolder(dataDirectory_);
-    Service::removeBackups();
+std::string Service13::recordDirectory() const {
+    return dataDirectory_;
 }
 
 void Service13::runSteps() {
@@ -64,6 +63,7 @@ void Service13::runSteps() {
     migrateInstitutions(*this, dataDirectory_);
     message(Information, "Migrating studies...");
     migrateStudies(*this, dataDirectory_);
+    addFolderToClear(Files::join(dataDirectory_, "study", "session"));
     message(Information, "Migrating messages...");
     migrateMessages(*this, dataDirectory_);
     message(Information, "Migrating history records...");

@@ -25,7 +25,8 @@ public:
     const Config::ServiceSettings& settings() const { return settings_; }
 
 protected:
-    // The eight steps in their fixed order, each introduced by its "Migrating ..." report.
+    // The eight steps in their fixed order, each introduced by its "Migrating ..." report. The
+    // session folder of the studies is entered to be emptied after success.
     void runSteps() override;
     // Reads the service settings (strict identifiers, address list and proxy switch) and keeps
     // them together with the map, whose keys unknown to the service are carried into the new file.
@@ -36,9 +37,8 @@ protected:
     std::string lockedDirectory() const override;
     // See recoverInterruptedMigration.
     void recoverInterruptedRun() override;
-    // Empties the session folder of the study step, then deletes the backups and retired files:
-    // while a backup is left the session folder is known to need emptying.
-    void removeBackups() override;
+    // The data directory: the migration record lies there.
+    std::string recordDirectory() const override;
 
     // Writes conf/main.conf.new at data version 13 with the central-server address normalised,
     // and registers conf/main.conf for replacement.

@@ -3,6 +3,7 @@
 #include "fixtures/v12data.hpp"
 #include "libs/datetime/timepoint.hpp"
 #include "libs/db/exceptions.hpp"
+#include "migrator/service/exceptions.hpp"
 #include "migrator/service/framework.hpp"
 #include "shared/institution/id.hpp"
 #include "support/frameworkdouble.hpp"
@@ -231,7 +232,7 @@ TEST(DatabaseCopy, RefusesUnfinishedChangesAndReplacesOldCopies)
         try {
             Migration::migrateUsers(framework, dir.path());
             ADD_FAILURE() << "unfinished changes in " << suffix << " not refused";
-        } catch (const std::runtime_error& e) {
+        } catch (const Migration::Exceptions::UnfinishedDatabaseChanges& e) {
             std::string text = e.what();
             EXPECT_NE(text.find(path + suffix), std::string::npos) << text;
             EXPECT_NE(text.find("stop it once"), std::string::npos) << text;
