@@ -122,6 +122,11 @@ RunningChild::RunningChild(const std::string& program, const ChildOptions& optio
     arguments.insert(arguments.end(), options.arguments.begin(), options.arguments.end());
     std::vector<std::string> environment = childEnvironment(options);
     const int input = options.inputDescriptor >= 0 ? options.inputDescriptor : state_->in.readEnd();
+    // Everything the child needs is allocated before the fork: a test may run children from
+    // several threads, and an allocation in the child can wait forever for a lock that another
+    // thread held at the moment of the fork.
+    std::vector<char*> argv = pointers(arguments);
+    std::vector<char*> envp = pointers(environment);
     state_->pid = ::fork();
     if (state_->pid < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
@@ -131,8 +136,6 @@ RunningChild::RunningChild(const std::string& program, const ChildOptions& optio
             ::_exit(127);
         if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0)
             ::_exit(127);
-        std::vector<char*> argv = pointers(arguments);
-        std::vector<char*> envp = pointers(environment);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
