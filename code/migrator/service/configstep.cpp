@@ -3,9 +3,9 @@
 #include "migrator/service/companions.hpp"
 
 #include "migrator/service/service13.hpp"
+#include "migrator/service/steps.hpp"
 
 #include "libs/config/settings/version.hpp"
-#include "libs/files/paths.hpp"
 #include "libs/string/text.hpp"
 #include "shared/service/servicesettingswriter.hpp"
 
@@ -29,9 +29,9 @@ std::vector<std::string> migratedServerAddresses(const std::vector<std::string>&
 }
 
 void Service13::migrateConfig() {
-    const std::string file = Files::join(dataDirectory_, "conf", "main.conf");
-    ProgressStep step(progress(), "Migrating config", 1);
-    progress().beginFile("conf/main.conf", file);
+    const std::string file = ServiceFiles::configuration.in(dataDirectory_);
+    ProgressStep step(progress(), stepLabel(Step::Config), 1);
+    progress().beginFile(ServiceFiles::configuration.shown(), file);
     addFileToReplace(file);
     settings_.server.addresses = migratedServerAddresses(settings_.server.addresses, builtInCentralServers());
     settings_.version = Config::currentConfigVersion;

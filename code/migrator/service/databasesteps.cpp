@@ -9,6 +9,7 @@
 #include "libs/files/paths.hpp"
 #include "migrator/service/companions.hpp"
 #include "migrator/service/framework.hpp"
+#include "migrator/service/steps.hpp"
 #include "shared/institution/id.hpp"
 
 #include <boost/filesystem/operations.hpp>
@@ -201,15 +202,15 @@ void workOnDatabase(Framework& framework, const std::string& name, const std::st
     framework.progress().fileDone();
 }
 
-// The databases of the four steps that upgrade one database each, below the data directory.
+// The databases of the four steps that upgrade one database each.
 struct ServiceDatabase {
-    const char* folder;
-    const char* file;
+    Step step;
+    ServiceFile file;
 };
-const ServiceDatabase messageDatabase{"message", "message.db"};
-const ServiceDatabase historyDatabase{"record", "rm.db"};
-const ServiceDatabase userDatabase{"conf", "user.db"};
-const ServiceDatabase notificationDatabase{"conf", "notification.db"};
+const ServiceDatabase messageDatabase{Step::Messages, ServiceFiles::messages};
+const ServiceDatabase historyDatabase{Step::HistoryRecords, ServiceFiles::historyRecords};
+const ServiceDatabase userDatabase{Step::Users, ServiceFiles::users};
+const ServiceDatabase notificationDatabase{Step::Notifications, ServiceFiles::notifications};
 
 // Where a database to copy lies and how large it is.
 struct DatabaseSize {
@@ -217,19 +218,18 @@ struct DatabaseSize {
     std::uintmax_t bytes;
 };
 
-// A step of one database, at the path below the data directory, upgraded by the script.
-void migrateWithScript(Framework& framework, const std::string& step, const std::string& dataDirectory,
-                       const ServiceDatabase& database, const std::string& script, const DatabaseOptions& options)
+// The step of one database, at its path below the data directory, upgraded by the script.
+void migrateWithScript(Framework& framework, const std::string& dataDirectory, const ServiceDatabase& database,
+                       const std::string& script, const DatabaseOptions& options)
 {
-    ProgressStep progress(framework.progress(), step, 1);
-    workOnDatabase(framework, std::string(database.folder) + "/" + database.file,
-                   Files::join(dataDirectory, database.folder, database.file),
+    ProgressStep progress(framework.progress(), stepLabel(database.step), 1);
+    workOnDatabase(framework, database.file.shown(), database.file.in(dataDirectory),
                    [&](const std::string& path) { runScript(framework, path, script, options); });
 }
 
 bool isJobFolder(const Files::DirectoryIterator& entry)
 {
-    return entry.isDirectory() && entry.filename() != "session";
+    return entry.isDirectory() && entry.filename() != ServiceFiles::sessionFolder;
 }
 
 // The databases below the study folder that migrateStudies copies: jobs.db, the job.db of every
@@ -241,10 +241,10 @@ std::vector<std::string> studyDatabases(const std::string& study)
         return databases;
     for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
         if (isJobFolder(entry))
-            databases.push_back(Files::join(entry.path(), "job.db"));
+            databases.push_back(Files::join(entry.path(), ServiceFiles::jobDatabaseName));
     }
-    databases.push_back(Files::join(study, "jobs.db"));
-    databases.push_back(Files::join(study, "deleted.db"));
+    databases.push_back(Files::join(study, ServiceFiles::studyJobs.name));
+    databases.push_back(Files::join(study, ServiceFiles::deletedJobs.name));
     databases.erase(std::remove_if(databases.begin(), databases.end(),
                                    [](const std::string& path) { return !Files::isFile(path); }),
                     databases.end());
@@ -346,9 +346,9 @@ void runUpgradeScript(Sqlite::Connection& copy, const std::string& script)
 
 void checkRoomForDatabaseCopies(const std::string& dataDirectory, const Files::FreeSpaceQuery& query)
 {
-    std::vector<std::string> databases = studyDatabases(Files::join(dataDirectory, "study"));
+    std::vector<std::string> databases = studyDatabases(Files::join(dataDirectory, ServiceFiles::studyFolder));
     for (const ServiceDatabase& database : {messageDatabase, historyDatabase, userDatabase, notificationDatabase}) {
-        const std::string path = Files::join(dataDirectory, database.folder, database.file);
+        const std::string path = database.file.in(dataDirectory);
         if (Files::isFile(path))
             databases.push_back(path);
     }
@@ -374,32 +374,30 @@ void checkRoomForDatabaseCopies(const std::string& dataDirectory, const Files::F
 
 void migrateInstitutions(Framework& framework, const std::string& dataDirectory)
 {
-    const std::string database = Files::join(dataDirectory, "institution", "institution.db");
+    const std::string database = ServiceFiles::institutions.in(dataDirectory);
     if (Files::isFile(database))
         framework.addFileToDelete(database);
 }
 
 void migrateStudies(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    const std::string study = Files::join(dataDirectory, "study");
+    const std::string study = Files::join(dataDirectory, ServiceFiles::studyFolder);
+    framework.addFolderToClear(Files::join(study, ServiceFiles::sessionFolder));
     if (!Files::isDirectory(study))
         return;
-    ProgressStep progress(framework.progress(), "Migrating studies",
+    ProgressStep progress(framework.progress(), stepLabel(Step::Studies),
                           framework.progress().active() ? studyDatabases(study).size() : 0);
     const auto jobDatabase = [&](const std::string& path) { migrateJobDatabase(framework, path, options); };
-    workOnDatabase(framework, "study/jobs.db", Files::join(study, "jobs.db"), jobDatabase);
+    workOnDatabase(framework, ServiceFiles::studyJobs.shown(), ServiceFiles::studyJobs.in(dataDirectory), jobDatabase);
     for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
         if (isJobFolder(entry))
-            workOnDatabase(framework, "study/" + entry.filename() + "/job.db",
-                                Files::join(entry.path(), "job.db"), jobDatabase);
+            workOnDatabase(framework,
+                           std::string(ServiceFiles::studyFolder) + "/" + entry.filename() + "/" +
+                               ServiceFiles::jobDatabaseName,
+                           Files::join(entry.path(), ServiceFiles::jobDatabaseName), jobDatabase);
     }
-    workOnDatabase(framework, "study/deleted.db", Files::join(study, "deleted.db"),
-                        [&](const std::string& path) { migrateDeletedJobs(framework, path, options); });
-}
-
-void clearSessionFolder(const std::string& dataDirectory)
-{
-    Files::clearDirectory(Files::join(dataDirectory, "study", "session"));
+    workOnDatabase(framework, ServiceFiles::deletedJobs.shown(), ServiceFiles::deletedJobs.in(dataDirectory),
+                   [&](const std::string& path) { migrateDeletedJobs(framework, path, options); });
 }
 
 void migrateJobDatabase(Framework& framework, const std::string& path, const DatabaseOptions& options)
@@ -429,7 +427,7 @@ void migrateDeletedJobs(Framework& framework, const std::string& path, const Dat
 
 void migrateMessages(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, "Migrating messages", dataDirectory, messageDatabase, messagesScript, options);
+    migrateWithScript(framework, dataDirectory, messageDatabase, messagesScript, options);
 }
 
 void migrateHistoryRecords(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
@@ -440,19 +438,17 @@ void migrateHistoryRecords(Framework& framework, const std::string& dataDirector
 void migrateHistoryRecords(Framework& framework, const std::string& dataDirectory, std::int64_t cutoff,
                            const DatabaseOptions& options)
 {
-    migrateWithScript(framework, "Migrating history records", dataDirectory, historyDatabase, historyScript(cutoff),
-                      options);
+    migrateWithScript(framework, dataDirectory, historyDatabase, historyScript(cutoff), options);
 }
 
 void migrateUsers(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, "Migrating users", dataDirectory, userDatabase, usersScript, options);
+    migrateWithScript(framework, dataDirectory, userDatabase, usersScript, options);
 }
 
 void migrateNotifications(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {
-    migrateWithScript(framework, "Migrating notifications", dataDirectory, notificationDatabase, notificationsScript,
-                      options);
+    migrateWithScript(framework, dataDirectory, notificationDatabase, notificationsScript, options);
 }
 
 } // namespace Migration

@@ -80,15 +80,11 @@ void checkRoomForDatabaseCopies(const std::string& dataDirectory,
 void migrateInstitutions(Framework& framework, const std::string& dataDirectory);
 
 // Upgrades study/jobs.db and the job.db of every subfolder of study except "session" and converts
-// study/deleted.db. Does nothing without a study folder; missing databases are skipped. The
-// session folder is left alone here: see clearSessionFolder.
+// study/deleted.db; missing databases are skipped. The session folder, whose transfers cannot
+// be resumed by the new version, is entered in the folders to clear after a successful
+// migration, so a failed or reverted one leaves it as it was.
 void migrateStudies(Framework& framework, const std::string& dataDirectory,
                     const DatabaseOptions& options = DatabaseOptions());
-
-// Empties study/session (the folder stays; a missing folder is left alone; an entry that cannot be
-// deleted is skipped). Runs only once the migrated files are in place, so a failed or reverted
-// migration leaves the transfer sessions as they were.
-void clearSessionFolder(const std::string& dataDirectory);
 
 // Runs jobsScript on the copy of the job database at path; nothing when it is not a file.
 void migrateJobDatabase(Framework& framework, const std::string& path,

@@ -1,6 +1,7 @@
 #include "migrator/service/entry.hpp"
 
 #include "migrator/service/service13.hpp"
+#include "migrator/service/steps.hpp"
 
 #include "libs/config/inifile/inifile.hpp"
 #include "libs/config/logsettings/logsettings.hpp"
@@ -53,10 +54,10 @@ std::string dataDirectory() {
 int runMigrator(int argc, const char* const argv[]) {
     const std::string data = dataDirectory();
     const std::string logDirectory = Files::join(data, "log");
-    const std::string configFile = Files::join(data, "conf", "main.conf");
+    const std::string configFile = ServiceFiles::configuration.in(data);
     Config::SettingMap settings;
     if (!Config::tryReadIniFile(configFile, settings))
-        Config::tryReadIniFile("main.conf", settings);
+        Config::tryReadIniFile(ServiceFiles::configuration.name, settings);
     Log::start(settings, applicationName, "", "migrator.log", logDirectory, Log::Normal, Log::Info, true, false);
     Service13 migrator(configFile, applicationName, data);
     return migrator.run(argc, argv);

@@ -3,10 +3,10 @@
 #include "migrator/service/databasesteps.hpp"
 #include "migrator/service/recovery.hpp"
 #include "migrator/service/settingsstep.hpp"
+#include "migrator/service/steps.hpp"
 
 #include "libs/config/inifile/inifile.hpp"
 #include "libs/config/settings/version.hpp"
-#include "libs/files/paths.hpp"
 
 namespace Migration {
 
@@ -23,7 +23,7 @@ Service13::Service13(const std::string& configFile, const std::string& applicati
 
 bool Service13::isDataMigrated() const {
     Config::SettingMap settings;
-    if (!Config::tryReadIniFile(Files::join(dataDirectory_, "conf", "main.conf"), settings))
+    if (!Config::tryReadIniFile(ServiceFiles::configuration.in(dataDirectory_), settings))
         return false;
     return Config::readConfigVersion(settings) >= Config::currentConfigVersion;
 }
@@ -59,23 +59,31 @@ std::string Service13::recordDirectory() const {
 
 void Service13::runSteps() {
     checkRoomForDatabaseCopies(dataDirectory_);
-    message(Information, "Migrating institutions...");
-    migrateInstitutions(*this, dataDirectory_);
-    message(Information, "Migrating studies...");
-    migrateStudies(*this, dataDirectory_);
-    addFolderToClear(Files::join(dataDirectory_, "study", "session"));
-    message(Information, "Migrating messages...");
-    migrateMessages(*this, dataDirectory_);
-    message(Information, "Migrating history records...");
-    migrateHistoryRecords(*this, dataDirectory_);
-    message(Information, "Migrating users...");
-    migrateUsers(*this, dataDirectory_);
-    message(Information, "Migrating notifications...");
-    migrateNotifications(*this, dataDirectory_);
-    message(Information, "Migrating settings.json...");
-    migrateSettingsFiles(*this, dataDirectory_);
-    message(Information, "Migrating config...");
-    migrateConfig();
+    for (const Step step : allSteps) {
+        message(Information, stepReport(step));
+        runStep(step);
+    }
+}
+
+void Service13::runStep(Step step) {
+    switch (step) {
+    case Step::Institutions:
+        return migrateInstitutions(*this, dataDirectory_);
+    case Step::Studies:
+        return migrateStudies(*this, dataDirectory_);
+    case Step::Messages:
+        return migrateMessages(*this, dataDirectory_);
+    case Step::HistoryRecords:
+        return migrateHistoryRecords(*this, dataDirectory_);
+    case Step::Users:
+        return migrateUsers(*this, dataDirectory_);
+    case Step::Notifications:
+        return migrateNotifications(*this, dataDirectory_);
+    case Step::SettingsFiles:
+        return migrateSettingsFiles(*this, dataDirectory_);
+    case Step::Config:
+        return migrateConfig();
+    }
 }
 
 } // namespace Migration

@@ -2,6 +2,7 @@
 // The migrator of the service's data from version 12 to version 13.
 
 #include "migrator/service/service.hpp"
+#include "migrator/service/steps.hpp"
 
 #include "libs/config/settings/settings.hpp"
 #include "shared/service/servicesettings.hpp"
@@ -25,8 +26,8 @@ public:
     const Config::ServiceSettings& settings() const { return settings_; }
 
 protected:
-    // The eight steps in their fixed order, each introduced by its "Migrating ..." report. The
-    // session folder of the studies is entered to be emptied after success.
+    // Refuses a run whose database copies cannot fit, then runs every step in its order, each
+    // introduced by its report.
     void runSteps() override;
     // Reads the service settings (strict identifiers, address list and proxy switch) and keeps
     // them together with the map, whose keys unknown to the service are carried into the new file.
@@ -39,6 +40,9 @@ protected:
     void recoverInterruptedRun() override;
     // The data directory: the migration record lies there.
     std::string recordDirectory() const override;
+
+    // The one step, on the data directory.
+    void runStep(Step step);
 
     // Writes conf/main.conf.new at data version 13 with the central-server address normalised,
     // and registers conf/main.conf for replacement.

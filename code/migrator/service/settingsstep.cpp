@@ -1,6 +1,7 @@
 #include "migrator/service/settingsstep.hpp"
 
 #include "migrator/service/companions.hpp"
+#include "migrator/service/steps.hpp"
 
 #include "libs/files/file.hpp"
 #include "libs/files/paths.hpp"
@@ -85,14 +86,13 @@ void migrateRulesFile(Framework& framework, const std::string& path)
 
 void migrateSettingsFiles(Framework& framework, const std::string& dataDirectory)
 {
-    const std::string folder = Files::join(dataDirectory, "conf");
     Progress& progress = framework.progress();
-    ProgressStep step(progress, "Migrating settings.json", 2);
-    progress.beginFile("conf/sending.json", Files::join(folder, "sending.json"));
-    migrateRulesFile<Service::Robot::Sending::Rules>(framework, Files::join(folder, "sending.json"));
+    ProgressStep step(progress, stepLabel(Step::SettingsFiles), 2);
+    progress.beginFile(ServiceFiles::sendingRules.shown(), ServiceFiles::sendingRules.in(dataDirectory));
+    migrateRulesFile<Service::Robot::Sending::Rules>(framework, ServiceFiles::sendingRules.in(dataDirectory));
     progress.fileDone();
-    progress.beginFile("conf/storing.json", Files::join(folder, "storing.json"));
-    migrateRulesFile<Service::Storing::Rules>(framework, Files::join(folder, "storing.json"));
+    progress.beginFile(ServiceFiles::storingRules.shown(), ServiceFiles::storingRules.in(dataDirectory));
+    migrateRulesFile<Service::Storing::Rules>(framework, ServiceFiles::storingRules.in(dataDirectory));
     progress.fileDone();
 }
 

@@ -262,7 +262,7 @@ TEST(DatabaseCopy, RefusesUnfinishedChangesAndReplacesOldCopies)
     }
 }
 
-TEST(Studies, MigratesEveryJobFolderButSessionAndEmptiesSessionOnlyWhenAsked)
+TEST(Studies, MigratesEveryJobFolderButSessionWhichIsLeftToBeClearedAfterSuccess)
 {
     TestSupport::TemporaryDirectory dir;
     Fixtures::createJobDatabase(dir / "study/jobs.db", 2);
@@ -284,9 +284,7 @@ TEST(Studies, MigratesEveryJobFolderButSessionAndEmptiesSessionOnlyWhenAsked)
     EXPECT_TRUE(framework.filesToDelete().empty());
     EXPECT_TRUE(fs::exists(dir / "study/session/part.bin"));
     EXPECT_FALSE(fs::exists(dir / "study/session/job.db.new"));
-    Migration::clearSessionFolder(dir.path());
-    EXPECT_TRUE(fs::is_directory(dir / "study/session"));
-    EXPECT_TRUE(fs::is_empty(dir / "study/session"));
+    EXPECT_EQ(framework.foldersToClear(), std::set<std::string>{dir / "study/session"});
     EXPECT_TRUE(fs::is_empty(dir / "study/emptyfolder"));
     for (const char* db : {"study/jobs.db.new", "study/0001/job.db.new", "study/Session/job.db.new"}) {
         Database migrated(dir / db);
