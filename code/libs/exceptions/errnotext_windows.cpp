@@ -1,31 +1,14 @@
 // The Windows error texts of the runtime library: strerror_s.
 
-#include "libs/exceptions/errnodescription.hpp"
+#include "libs/exceptions/errnotext.hpp"
 
-#include <cerrno>
 #include <string.h>
 
 namespace Exceptions {
 
-std::string errnoDescription(int number)
+int errnoText(int number, char* buffer, std::size_t size) noexcept
 {
-    try {
-        char buffer[1024] = {};
-        const int status = strerror_s(buffer, sizeof buffer, number);
-        const std::string n = std::to_string(number);
-        switch (status) {
-        case 0:
-            return buffer;
-        case EINVAL:
-            return "The value " + n + " is not a valid error number";
-        case ERANGE:
-            return "Buffer too small for error " + n + " description";
-        default:
-            return "Failed to get error " + n + " description, result " + std::to_string(status);
-        }
-    } catch (...) {
-        return std::string();
-    }
+    return strerror_s(buffer, size, number);
 }
 
 } // namespace Exceptions

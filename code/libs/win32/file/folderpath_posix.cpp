@@ -1,6 +1,5 @@
 #include "libs/win32/file/folderpath.hpp"
 
-#include "libs/log/logger.hpp"
 #include "libs/win32/error.hpp"
 #include "libs/win32/exceptions.hpp"
 
@@ -39,20 +38,6 @@ std::string folderPath(int folderId) {
         createFolder(path, folderId);
     }
     return path;
-}
-
-std::string allUsersAppDataPath() noexcept {
-    try {
-        return folderPath(Folder::CommonAppData | Folder::FlagCreate | Folder::FlagNoAlias);
-    } catch (const std::exception& e) {
-        try {
-            Log::mainLogger().write(Log::Warn, Log::Debug,
-                                    std::string("get all useres app data path: ") + e.what());
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-    return std::string();
 }
 
 } // namespace Win32::Files

@@ -1,6 +1,5 @@
 #include "libs/win32/file/folderpath.hpp"
 
-#include "libs/log/logger.hpp"
 #include "libs/string/unicode.hpp"
 #include "libs/win32/error.hpp"
 #include "libs/win32/exceptions.hpp"
@@ -19,20 +18,6 @@ std::string folderPath(int folderId) {
                               << ErrorCode(static_cast<std::uint32_t>(result)));
     }
     return String::utf16ToUtf8Lenient(reinterpret_cast<const char16_t*>(path));
-}
-
-std::string allUsersAppDataPath() noexcept {
-    try {
-        return folderPath(Folder::CommonAppData | Folder::FlagCreate | Folder::FlagNoAlias);
-    } catch (const std::exception& e) {
-        try {
-            Log::mainLogger().write(Log::Warn, Log::Debug,
-                                    std::string("get all useres app data path: ") + e.what());
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-    return std::string();
 }
 
 } // namespace Win32::Files

@@ -4,6 +4,7 @@
 
 #include "libs/win32/registry/key.hpp"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,15 @@ namespace Win32::Registry {
 
 // The opened state of a key as the platform holds it.
 struct OpenedKey;
+
+// Opens `path` below `parent` (not NoRoot) the platform's way, for writing (creating it when
+// missing) when writable. Throws what NodeImpl::reset describes.
+std::shared_ptr<const OpenedKey> openKey(Root parent, const std::string& path, bool writable,
+                                         const void* securityAttributes);
+
+// The text of a string value's data: little-endian UTF-16 units (an odd last byte ignored),
+// trailing zero units dropped, converted to UTF-8 (unpaired surrogates replaced).
+std::string textOfValueData(const unsigned char* data, std::size_t bytes);
 
 // One registry key: the parent it was opened under, its path and the opened key, shared by
 // every copy of the Node that holds it.

@@ -2,7 +2,6 @@
 
 #include "libs/files/file.hpp"
 #include "libs/string/text.hpp"
-#include "libs/string/unicode.hpp"
 #include "libs/win32/error.hpp"
 #include "libs/win32/exceptions.hpp"
 #include "libs/win32/registry/registryfile.hpp"
@@ -57,9 +56,15 @@ std::string readFileContent(const std::string& file, const std::string& key) {
     }
 }
 
-std::shared_ptr<const OpenedKey> openKey(Root parent, const std::string& path) {
+} // namespace
+
+// The registry file is only read: a writable open is refused.
+std::shared_ptr<const OpenedKey> openKey(Root parent, const std::string& path, bool writable, const void*) {
     const std::string key = keyName(parent, path, std::string());
     const std::string file = RegistryFile::location();
+    if (writable) {
+        BOOST_THROW_EXCEPTION(accessFailure(key, EROFS, "the registry file " + file + " is read-only"));
+    }
     RegistryFile::Hive hive;
     RegistryFile::ParseFailure failure;
     if (!hive.parse(readFileContent(file, key), failure)) {
@@ -74,47 +79,6 @@ std::shared_ptr<const OpenedKey> openKey(Root parent, const std::string& path) {
     return std::make_shared<const OpenedKey>(OpenedKey{hive.values(parent, path)});
 }
 
-std::string stringFromUtf16Bytes(const std::string& bytes) {
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                              static_cast<unsigned char>(bytes[i + 1]) << 8));
-    }
-    while (!units.empty() && units.back() == 0) {
-        units.pop_back();
-    }
-    return String::utf16ToUtf8Lenient(units);
-}
-
-} // namespace
-
-void NodeImpl::reset(Root parent, const std::string& path, bool writable, const void*) {
-    key_.reset();
-    parent_ = NoRoot;
-    path_.clear();
-    writable_ = false;
-    if (parent == NoRoot) {
-        return;
-    }
-    if (writable) {
-        BOOST_THROW_EXCEPTION(accessFailure(keyName(parent, path, std::string()), EROFS,
-                                            "the registry file " + RegistryFile::location() +
-                                                " is read-only"));
-    }
-    key_ = openKey(parent, path);
-    writable_ = writable;
-    parent_ = parent;
-    path_ = path;
-}
-
-const OpenedKey& NodeImpl::readingKey() const {
-    if (!key_) {
-        BOOST_THROW_EXCEPTION(Exceptions::NotOpened());
-    }
-    return *key_;
-}
-
 bool NodeImpl::tryRead(const std::string& valueName, ValueType::Enum type,
                        std::string& output) const {
     const RegistryFile::Values& values = readingKey().values;
@@ -122,28 +86,9 @@ bool NodeImpl::tryRead(const std::string& valueName, ValueType::Enum type,
     if (it == values.end() || it->second.type != type) {
         return false;
     }
-    output = stringFromUtf16Bytes(it->second.data);
+    const std::string& data = it->second.data;
+    output = textOfValueData(reinterpret_cast<const unsigned char*>(data.data()), data.size());
     return true;
-}
-
-template <>
-void NodeImpl::read<std::string>(const std::string& valueName, ValueType::Enum type,
-                                 std::string& output) const {
-    if (!tryRead(valueName, type, output)) {
-        BOOST_THROW_EXCEPTION(Exceptions::NotFound()
-                              << Exceptions::Key_(keyName(parent_, path_, valueName)));
-    }
-}
-
-Node::Node() : impl_(std::make_shared<NodeImpl>()) {}
-
-Node::Node(Root root, const std::string& path, bool writable, const void* securityAttributes)
-    : Node() {
-    impl_->reset(root, path, writable, securityAttributes);
-}
-
-void Node::read(const std::string& valueName, std::string& output) const {
-    impl_->read(valueName, ValueType::String, output);
 }
 
 } // namespace Win32::Registry
