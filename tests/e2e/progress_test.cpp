@@ -6,13 +6,17 @@
 #include "support/temporarydirectory.hpp"
 #include "support/terminalchild.hpp"
 
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <regex>
 #include <thread>
 
 namespace {
+
+namespace fs = boost::filesystem;
 
 struct DataRun {
     TestSupport::TemporaryDirectory root;
@@ -141,14 +145,39 @@ TEST(ProgressEndToEnd, AFailedMigrationLeavesNoLineBehind) {
     EXPECT_EQ(run.comparable(shown.out), quiet.comparable(silent.out));
 }
 
-// Another program holds study/jobs.db locked for a few seconds: the migration waits for it, the
-// line on the terminal says so, and standard output and the log are those of a run without a lock.
+// True when a process other than this one has the file open.
+bool openedByAnotherProcess(const std::string& file) {
+    const fs::path path = fs::canonical(file);
+    const std::string self = std::to_string(::getpid());
+    boost::system::error_code error;
+    for (fs::directory_iterator process("/proc", error), end; !error && process != end; process.increment(error)) {
+        const std::string pid = process->path().filename().string();
+        if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        boost::system::error_code unreadable;
+        for (fs::directory_iterator fd(process->path() / "fd", unreadable); !unreadable && fd != end;
+             fd.increment(unreadable)) {
+            boost::system::error_code gone;
+            if (fs::read_symlink(fd->path(), gone) == path)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Another program holds study/jobs.db locked until the migration has been waiting for it for a
+// few seconds: the line on the terminal says so, and standard output and the log are those of a
+// run without a lock.
 TEST(ProgressEndToEnd, AWaitForALockedDatabaseNamesItOnTheLine) {
     DataRun locked(1);
-    Fixtures::Database holder(locked.data + "/study/jobs.db");
+    const std::string database = locked.data + "/study/jobs.db";
+    Fixtures::Database holder(database);
     holder.exec("BEGIN EXCLUSIVE;");
-    std::thread release([&holder] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    std::thread release([&holder, &database] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (!openedByAnotherProcess(database) && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         holder.exec("COMMIT;");
     });
     const auto shown = TestSupport::runWithTerminalError(QELT_MIGRATOR_PATH, locked.options());
