@@ -77,7 +77,7 @@ TEST(CommandLineTest, StartUpFailureIsReportedOnStandardError) {
     MigratorSandbox sandbox(QELT_MIGRATOR_PATH);
     sandbox.writeRegistry(TestSupport::registryText("Other", "x"));
     // The default data directory cannot be created below a regular file.
-    TestSupport::writeFile(sandbox.allUsersFolder() + "/Quorlin Software", "in the way");
+    TestSupport::writeFile(sandbox.serviceFolder(), "in the way");
     const TestSupport::ChildResult result = sandbox.run({"m"});
     EXPECT_EQ(255, result.exitCode);
     EXPECT_EQ(0u, result.err.find("Error: ")) << result.err;

@@ -1,9 +1,9 @@
 // The migrator run as a program on generated version-12 data directories: what its database
 // steps leave behind after a successful and after a failed migration.
 #include "fixtures/v12data.hpp"
-#include "support/childprocess.hpp"
 #include "support/filecontent.hpp"
-#include "support/temporarydirectory.hpp"
+#include "support/migratorsandbox.hpp"
+#include "support/platform.hpp"
 
 #include <gtest/gtest.h>
 
@@ -17,21 +17,10 @@ using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 struct DataRun {
-    TestSupport::TemporaryDirectory root;
-    std::string data = root / "data";
+    TestSupport::MigratorSandbox sandbox{QELT_MIGRATOR_PATH};
+    std::string data = sandbox.dataDirectory();
 
-    TestSupport::ChildResult migrate()
-    {
-        const std::string registry = root / "registry.reg";
-        TestSupport::writeFile(registry, "Windows Registry Editor Version 5.00\r\n\r\n"
-                                         "[HKEY_LOCAL_MACHINE\\Software\\Quorlin Software\\Qelt\\Service\\Settings]\r\n"
-                                         "\"DataDirectory\"=\"" + data + "\"\r\n");
-        TestSupport::ChildOptions options;
-        options.arguments = {"m"};
-        options.environment = {{"QELT_REGISTRY_FILE", registry}, {"QELT_COMMON_APPDATA", root / "appdata"}};
-        options.workingDirectory = root.path();
-        return TestSupport::runChild(QELT_MIGRATOR_PATH, options);
-    }
+    TestSupport::ChildResult migrate() { return sandbox.run({"m"}); }
 };
 
 // Every file of the data directory with its content, except the log and the ".new" copies.
@@ -127,7 +116,7 @@ TEST(DatabasesEndToEnd, AFailingDatabaseLeavesTheServiceFilesAsTheyWere)
         Fixtures::V12Options options;
         options.folders = 2;
         Fixtures::createV12DataDirectory(run.data, options);
-        const std::string broken = run.data + "/study/f0001/job.db";
+        const std::string broken = TestSupport::joinPath(run.data, "study/f0001/job.db");
         fs::remove(broken);
         Fixtures::createUserDatabase(broken, 1);
         const auto before = serviceFiles(run.data);
@@ -142,7 +131,7 @@ TEST(DatabasesEndToEnd, AFailingDatabaseLeavesTheServiceFilesAsTheyWere)
     {
         DataRun run;
         Fixtures::createV12DataDirectory(run.data);
-        const std::string journal = run.data + "/study/deleted.db-journal";
+        const std::string journal = TestSupport::joinPath(run.data, "study/deleted.db-journal");
         TestSupport::writeFile(journal, std::string(512, '\x07'));
         const auto before = serviceFiles(run.data);
 

@@ -4,6 +4,7 @@
 #include "migrator/service/configstep.hpp"
 #include "support/filecontent.hpp"
 #include "support/migratorsandbox.hpp"
+#include "support/platform.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@ using TestSupport::ChildResult;
 using TestSupport::MigratorSandbox;
 using TestSupport::exists;
 using TestSupport::readFile;
+using TestSupport::textModeLines;
 using TestSupport::writeFile;
 
 const Migration::CentralServers servers = Migration::builtInCentralServers();
@@ -34,6 +36,7 @@ std::string escaped(const std::string& value) {
 
 const std::string identifiers = "institution.id = SK\\#1\nserver.institutionId = SK\\#100\n";
 
+// The migrated conf/main.conf as the program writes it (in text mode).
 std::string expectedConfig(const std::string& address, const std::string& otherLines = std::string()) {
     std::map<std::string, std::string> lines{
         {"data.version", "13"}, {"institution.id", "SK#1"}, {"server.address", address},
@@ -45,7 +48,7 @@ std::string expectedConfig(const std::string& address, const std::string& otherL
     std::string text;
     for (const auto& [key, value] : lines)
         text += key + " = " + escaped(value) + "\n";
-    return text;
+    return textModeLines(text);
 }
 
 // Every file of the data directory but the log, with its content.
@@ -118,8 +121,8 @@ TEST_F(MigrationTest, FixtureDataIsMigrated) {
     EXPECT_TRUE(std::is_sorted(replaced.begin(), replaced.end() - 1));
     EXPECT_FALSE(exists(sandbox.data("institution/institution.db")));
     const std::string config = readFile(sandbox.data("conf/main.conf"));
-    EXPECT_NE(std::string::npos, config.find("data.version = 13\n")) << config;
-    EXPECT_NE(std::string::npos, config.find("server.address = " + servers.primary + "\n")) << config;
+    EXPECT_NE(std::string::npos, config.find(textModeLines("data.version = 13\n"))) << config;
+    EXPECT_NE(std::string::npos, config.find(textModeLines("server.address = " + servers.primary + "\n"))) << config;
     EXPECT_EQ(std::string::npos, config.find("backup.hospital.example")) << config;
     const std::string log = sandbox.log();
     for (const std::string& report : E2e::stepReports)

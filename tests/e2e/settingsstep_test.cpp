@@ -188,21 +188,22 @@ TEST_F(SettingsStep, FileSystemFailuresPropagate)
     writeFile(sending() + ".new/blocker", "");
     EXPECT_THROW(Migration::migrateSettingsFiles(framework, data.path()), Files::Exceptions::OpenFile);
     EXPECT_EQ(readFile(sending()), sendingRules);
+}
 
-    // A status query that fails is not taken for a missing file.
-    StepFramework other;
+TEST_F(SettingsStep, AFailedStatusQueryIsNotTakenForAMissingFile)
+{
     const std::string tooLong = data / std::string(300, 'd');
-    EXPECT_THROW(Migration::migrateSettingsFiles(other, tooLong), std::exception);
-    EXPECT_TRUE(other.filesToDelete().empty());
-    EXPECT_TRUE(other.filesToReplace().empty());
+    EXPECT_THROW(Migration::migrateSettingsFiles(framework, tooLong), std::exception);
+    EXPECT_TRUE(framework.filesToDelete().empty());
+    EXPECT_TRUE(framework.filesToReplace().empty());
 }
 
 #ifdef QELT_MIGRATOR_PATH
 // The whole program: a failing rule file fails the migration and no file of the service changes.
 TEST(SettingsStepProgram, ABrokenRuleFileFailsTheMigrationAndChangesNothing)
 {
-    TestSupport::TemporaryDirectory root;
-    const std::string dataDirectory = root / "data";
+    const TestSupport::MigratorSandbox sandbox(QELT_MIGRATOR_PATH);
+    const std::string& dataDirectory = sandbox.dataDirectory();
     Fixtures::V12Options options;
     options.folders = 1;
     Fixtures::createV12DataDirectory(dataDirectory, options);
@@ -210,13 +211,7 @@ TEST(SettingsStepProgram, ABrokenRuleFileFailsTheMigrationAndChangesNothing)
     writeFile(dataDirectory + "/conf/sending.json", brokenSending);
     const std::string storingBefore = readFile(dataDirectory + "/conf/storing.json");
     const std::string confBefore = readFile(dataDirectory + "/conf/main.conf");
-    writeFile(root / "registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
-                                     "[HKEY_LOCAL_MACHINE\\Software\\Quorlin Software\\Qelt\\Service\\Settings]\r\n"
-                                     "\"DataDirectory\"=\"" + dataDirectory + "\"\r\n");
-    TestSupport::ChildOptions child;
-    child.arguments = {"m"};
-    child.environment["QELT_REGISTRY_FILE"] = root / "registry.reg";
-    const TestSupport::ChildResult result = TestSupport::runChild(QELT_MIGRATOR_PATH, child);
+    const TestSupport::ChildResult result = sandbox.run({"m"});
     EXPECT_EQ(result.exitCode, 255) << result.out << result.err;
     EXPECT_NE(result.out.find("Migrating settings.json..."), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("Migration failed: "), std::string::npos) << result.out;
@@ -270,7 +265,7 @@ private:
         Files result;
         const std::string& data = sandbox.dataDirectory();
         for (fs::recursive_directory_iterator it(data), end; it != end; ++it) {
-            const std::string relative = it->path().string().substr(data.size() + 1);
+            const std::string relative = it->path().lexically_relative(data).generic_string();
             const fs::file_type type = fs::symlink_status(it->path()).type();
             if (type == fs::symlink_file)
                 result[relative] = "-> " + fs::read_symlink(it->path()).string();

@@ -9,6 +9,9 @@ namespace E2e {
 
 inline const std::string banner = "Service Migrator v13.0.0.0\n";
 
+// The whole output of "m" on data that is already migrated.
+inline const std::string alreadyMigrated = banner + "The current data has already been migrated.\n";
+
 inline const std::string prompt =
     "(A)nalyze, (M)igrate, (R)epair, command line (H)elp, or anything else to exit: \n";
 

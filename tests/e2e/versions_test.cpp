@@ -2,6 +2,7 @@
 
 #include "support/filecontent.hpp"
 #include "support/migratorsandbox.hpp"
+#include "support/platform.hpp"
 
 #include <gtest/gtest.h>
 
@@ -96,7 +97,7 @@ TEST(VersionsTest, NoConfigurationAnywhereFails) {
     MigratorSandbox sandbox(QELT_MIGRATOR_PATH);
     const ChildResult result = sandbox.run({"m"});
     EXPECT_EQ(0u, result.out.find(E2e::banner + "Error: Migration failed: ")) << result.out;
-    EXPECT_NE(std::string::npos, result.out.find(sandbox.workingDirectory() + "/main.conf")) << result.out;
+    EXPECT_NE(std::string::npos, result.out.find(TestSupport::joinPath(sandbox.workingDirectory(), "main.conf"))) << result.out;
     EXPECT_EQ(255, result.exitCode);
     EXPECT_TRUE(TestSupport::exists(sandbox.data("log/migrator.log")));
 }

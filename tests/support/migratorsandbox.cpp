@@ -1,6 +1,7 @@
 #include "support/migratorsandbox.hpp"
 
 #include "support/filecontent.hpp"
+#include "support/platform.hpp"
 #include "support/registrysetting.hpp"
 
 #include <boost/filesystem/operations.hpp>
@@ -32,22 +33,23 @@ std::string registryText(const std::string& valueName, const std::string& value)
            quoted(value) + "\n";
 }
 
-MigratorSandbox::MigratorSandbox(const std::string& program) : program_(program), dataDirectory_(root_ / "data") {
+MigratorSandbox::MigratorSandbox(const std::string& program)
+    : program_(program), allUsers_(root_.path()), dataDirectory_(root_ / "data") {
     boost::filesystem::create_directories(dataDirectory_);
     boost::filesystem::create_directories(workingDirectory());
     setDataDirectoryValue(dataDirectory_);
 }
 
 std::string MigratorSandbox::data(const std::string& relative) const {
-    return dataDirectory_ + "/" + relative;
-}
-
-std::string MigratorSandbox::defaultDataDirectory() const {
-    return allUsersFolder() + "/Quorlin Software/Qelt/Service";
+    return joinPath(dataDirectory_, relative);
 }
 
 void MigratorSandbox::writeRegistry(const std::string& text) const {
     RegistrySetting::apply(registryFile(), text);
+}
+
+void MigratorSandbox::removeRegistry() const {
+    RegistrySetting::remove(registryFile());
 }
 
 void MigratorSandbox::setDataDirectoryValue(const std::string& value) const {
@@ -58,7 +60,7 @@ ChildResult MigratorSandbox::run(const std::vector<std::string>& arguments, cons
     ChildOptions options;
     options.arguments = arguments;
     options.environment["QELT_REGISTRY_FILE"] = registryFile();
-    options.environment["QELT_COMMON_APPDATA"] = allUsersFolder();
+    allUsers_.addTo(options.environment);
     options.workingDirectory = workingDirectory();
     options.input = input;
     return runChild(program_, options);

@@ -1,8 +1,10 @@
 #pragma once
 // A private world for one run of the migrator program: a temporary root holding the data
 // directory, the registry file that points at it, the all-users folder and a working directory,
-// so that a run never touches the machine's own registry file or data.
+// so that a run never touches the machine's own registry file or data. On Windows the registry
+// and the all-users folder are the machine's own, which the end-to-end tests take one at a time.
 
+#include "support/allusersfolder.hpp"
 #include "support/childprocess.hpp"
 #include "support/temporarydirectory.hpp"
 
@@ -20,18 +22,22 @@ public:
     const std::string& program() const { return program_; }
     const std::string& root() const { return root_.path(); }
     const std::string& dataDirectory() const { return dataDirectory_; }
-    // A path below the data directory ("conf/main.conf").
+    // A path below the data directory ("conf/main.conf"), joined as the program joins it.
     std::string data(const std::string& relative) const;
     std::string workingDirectory() const { return root_ / "work"; }
     std::string registryFile() const { return root_ / "registry.reg"; }
-    std::string allUsersFolder() const { return root_ / "appdata"; }
+    std::string allUsersFolder() const { return allUsers_.path(); }
+    // The service's folder in the all-users folder ("Quorlin Software").
+    std::string serviceFolder() const { return allUsers_.serviceFolder(); }
     // The data directory used when the registry names none.
-    std::string defaultDataDirectory() const;
+    std::string defaultDataDirectory() const { return allUsers_.defaultDataDirectory(); }
 
     // Replaces the registry file with exactly this text.
     void writeRegistry(const std::string& text) const;
     // Writes a registry file whose "DataDirectory" is this REG_SZ value.
     void setDataDirectoryValue(const std::string& value) const;
+    // Removes the registry file, so that the program finds no settings in the registry.
+    void removeRegistry() const;
 
     // Runs the program in the working directory with the registry file and the all-users folder
     // of the sandbox.
@@ -45,6 +51,7 @@ public:
 private:
     std::string program_;
     TemporaryDirectory root_;
+    AllUsersFolder allUsers_;
     std::string dataDirectory_;
 };
 

@@ -11,4 +11,8 @@ namespace TestSupport::RegistrySetting {
 // names it, created again with exactly the text's values. Throws std::runtime_error on failure.
 void apply(const std::string& file, const std::string& text);
 
+// Leaves the program no registry to read the service's settings from: on POSIX the file is
+// removed; on Windows the service's settings key. Throws std::runtime_error on failure.
+void remove(const std::string& file);
+
 } // namespace TestSupport::RegistrySetting

@@ -28,15 +28,19 @@ void check(LONG status, const std::string& what) {
 
 } // namespace
 
-void apply(const std::string&, const std::string& text) {
+void remove(const std::string&) {
+    const LONG removed = RegDeleteTreeW(HKEY_LOCAL_MACHINE, wide(settingsKey).c_str());
+    if (removed != ERROR_FILE_NOT_FOUND)
+        check(removed, "RegDeleteTreeW");
+}
+
+void apply(const std::string& file, const std::string& text) {
     using namespace Win32::Registry;
     RegistryFile::Hive hive;
     RegistryFile::ParseFailure failure;
     if (!hive.parse(text, failure))
         throw std::runtime_error("registry text, line " + std::to_string(failure.line) + ": " + failure.reason);
-    const LONG removed = RegDeleteTreeW(HKEY_LOCAL_MACHINE, wide(settingsKey).c_str());
-    if (removed != ERROR_FILE_NOT_FOUND)
-        check(removed, "RegDeleteTreeW");
+    remove(file);
     if (!hive.hasKey(LocalMachine, settingsKey))
         return;
     HKEY key = nullptr;

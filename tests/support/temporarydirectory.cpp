@@ -1,5 +1,7 @@
 #include "support/temporarydirectory.hpp"
 
+#include "support/platform.hpp"
+
 #include <boost/filesystem.hpp>
 
 namespace TestSupport {
@@ -15,14 +17,17 @@ TemporaryDirectory::TemporaryDirectory() {
 TemporaryDirectory::~TemporaryDirectory() {
     boost::system::error_code error;
     for (fs::recursive_directory_iterator it(path_, error), end; !error && it != end; it.increment(error)) {
-        if (it->status(error).type() == fs::directory_file)
+        const fs::file_type type = it->symlink_status(error).type();
+        if (type == fs::directory_file)
             fs::permissions(it->path(), fs::add_perms | fs::owner_all, error);
+        else if (type == fs::regular_file)
+            fs::permissions(it->path(), fs::add_perms | fs::owner_write, error);
     }
     fs::remove_all(path_, error);
 }
 
 std::string TemporaryDirectory::operator/(const std::string& relative) const {
-    return (fs::path(path_) / relative).string();
+    return joinPath(path_, relative);
 }
 
 } // namespace TestSupport

@@ -163,8 +163,12 @@ TEST(CleanDiagnostic, UnwrapStopsAtLineBreaksAndRemovesBlankRemainders)
     EXPECT_EQ(Exceptions::cleanDiagnostic("[Sqlite::Exceptions::Details_*] = a\nb\n"), "Sqlite::Exceptions::Details=a|b");
 }
 
-TEST(ErrnoDescription, KnownNumberAndFallbackForUnknown)
+TEST(ErrnoDescription, KnownNumberIsTheRuntimeText)
 {
     EXPECT_EQ(Exceptions::errnoDescription(ENOENT), std::strerror(ENOENT));
+}
+
+TEST(ErrnoDescription, FallbackForUnknown)
+{
     EXPECT_EQ(Exceptions::errnoDescription(-12345), "The value -12345 is not a valid error number");
 }

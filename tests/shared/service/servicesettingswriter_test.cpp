@@ -3,6 +3,7 @@
 #include "libs/config/inifile/inifile.hpp"
 #include "libs/files/exceptions.hpp"
 #include "support/filecontent.hpp"
+#include "support/platform.hpp"
 #include "support/temporarydirectory.hpp"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 namespace {
 
 using Config::SettingMap;
+using TestSupport::textModeLines;
 
 SettingMap minimalMap()
 {
@@ -140,6 +142,7 @@ service.tempFileLifetimeSeconds = 14401
 
 class ServiceSettingsWriterTest : public ::testing::Test {
 protected:
+    // The file as the writer leaves it, in text mode (support/platform.hpp).
     std::string writtenText(const Config::ServiceSettings& settings)
     {
         Config::writeServiceSettings(settings, file());
@@ -153,7 +156,7 @@ protected:
 
 TEST_F(ServiceSettingsWriterTest, DefaultsGiveTheFourLineFile)
 {
-    EXPECT_EQ(writtenText(defaultRecord()), fourLines);
+    EXPECT_EQ(writtenText(defaultRecord()), textModeLines(fourLines));
     EXPECT_EQ(Config::toIniText(Config::toServiceSettingMap(defaultRecord(), SettingMap())),
               fourLines);
 }
@@ -163,7 +166,7 @@ TEST_F(ServiceSettingsWriterTest, SingleSettingsAsTheyAreWritten)
     Config::ServiceSettings s = defaultRecord();
     s.server.addresses = {"alpha", "beta"};
     std::string text = writtenText(s);
-    EXPECT_NE(text.find("\nserver.address = alpha, beta\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(textModeLines("\nserver.address = alpha, beta\n")), std::string::npos) << text;
     EXPECT_EQ(Config::readServiceSettings(Config::readIniFile(file()), true).server.addresses,
               s.server.addresses);
 
@@ -177,25 +180,25 @@ TEST_F(ServiceSettingsWriterTest, SingleSettingsAsTheyAreWritten)
     for (const char* line : {"dicomizer.enabled = no\n", "server.disableexpect100continue = no\n",
                              "server.timeoutseconds = 0\n", "robot.workers = 3\n",
                              "notification.mailsender = ops\\#1\n"})
-        EXPECT_NE(text.find(line), std::string::npos) << line << " missing in\n" << text;
+        EXPECT_NE(text.find(textModeLines(line)), std::string::npos) << line << " missing in\n" << text;
     EXPECT_EQ(Config::readServiceSettings(Config::readIniFile(file()), true).notification.mailSender,
               "ops#1");
 
     s = defaultRecord();
     s.robot.workers = 1;
     s.dicomizer.enabled = true;
-    EXPECT_EQ(writtenText(s), fourLines);
+    EXPECT_EQ(writtenText(s), textModeLines(fourLines));
 
     s = defaultRecord();
     s.proxy.enabled = true;
     s.proxy.automatic = true;
-    EXPECT_EQ(writtenText(s), "data.version = 13\ninstitution.id = SK\\#12\nproxy = auto\n"
-                              "server.address = central.example\nserver.institutionid = SRV\\#1\n");
+    EXPECT_EQ(writtenText(s), textModeLines("data.version = 13\ninstitution.id = SK\\#12\nproxy = auto\n"
+                                            "server.address = central.example\nserver.institutionid = SRV\\#1\n"));
     s.proxy.automatic = false;
     s.proxy.server = "p1";
-    EXPECT_EQ(writtenText(s), "data.version = 13\ninstitution.id = SK\\#12\nproxy = yes\n"
-                              "proxy.server = p1\nserver.address = central.example\n"
-                              "server.institutionid = SRV\\#1\n");
+    EXPECT_EQ(writtenText(s), textModeLines("data.version = 13\ninstitution.id = SK\\#12\nproxy = yes\n"
+                                            "proxy.server = p1\nserver.address = central.example\n"
+                                            "server.institutionid = SRV\\#1\n"));
     s.proxy.enabled = false;
     s.proxy.user = "u";
     text = writtenText(s);
@@ -203,12 +206,12 @@ TEST_F(ServiceSettingsWriterTest, SingleSettingsAsTheyAreWritten)
 
     s = defaultRecord();
     s.compression = {Compress::Type::bzip2, 5};
-    EXPECT_EQ(writtenText(s), "compression.type = bzip2\n" + std::string(fourLines));
+    EXPECT_EQ(writtenText(s), textModeLines("compression.type = bzip2\n" + std::string(fourLines)));
     s.compression = {Compress::Type::none, 0};
     EXPECT_EQ(writtenText(s),
-              "compression.level = 0\ncompression.type = none\n" + std::string(fourLines));
+              textModeLines("compression.level = 0\ncompression.type = none\n" + std::string(fourLines)));
     s.compression = {Compress::Type::gzip, 7};
-    EXPECT_EQ(writtenText(s), "compression.level = 7\n" + std::string(fourLines));
+    EXPECT_EQ(writtenText(s), textModeLines("compression.level = 7\n" + std::string(fourLines)));
 }
 
 TEST_F(ServiceSettingsWriterTest, ExactRewriteOfAHandEditedFile)
@@ -228,25 +231,25 @@ TEST_F(ServiceSettingsWriterTest, ExactRewriteOfAHandEditedFile)
     settings.version = 13;
     settings.server.addresses = {"central.example"};
     Config::writeServiceSettings(settings, original, file());
-    EXPECT_EQ(TestSupport::readFile(file()), "compression.type = bzip2\n"
-                                             "data.version = 13\n"
-                                             "dicomizer.enabled = no\n"
-                                             "institution.id = SK\\#12\n"
-                                             "migrator.log.level = debug\n"
-                                             "proxy = auto\n"
-                                             "server.address = central.example\n"
-                                             "server.institutionid = SRV\\#1\n");
+    EXPECT_EQ(TestSupport::readFile(file()), textModeLines("compression.type = bzip2\n"
+                                                           "data.version = 13\n"
+                                                           "dicomizer.enabled = no\n"
+                                                           "institution.id = SK\\#12\n"
+                                                           "migrator.log.level = debug\n"
+                                                           "proxy = auto\n"
+                                                           "server.address = central.example\n"
+                                                           "server.institutionid = SRV\\#1\n"));
 
     settings.proxy.enabled = false;
     settings.proxy.server = "p1";
     Config::writeServiceSettings(settings, file());
-    EXPECT_EQ(TestSupport::readFile(file()), "compression.type = bzip2\n"
-                                             "data.version = 13\n"
-                                             "dicomizer.enabled = no\n"
-                                             "institution.id = SK\\#12\n"
-                                             "proxy.server = p1\n"
-                                             "server.address = central.example\n"
-                                             "server.institutionid = SRV\\#1\n");
+    EXPECT_EQ(TestSupport::readFile(file()), textModeLines("compression.type = bzip2\n"
+                                                           "data.version = 13\n"
+                                                           "dicomizer.enabled = no\n"
+                                                           "institution.id = SK\\#12\n"
+                                                           "proxy.server = p1\n"
+                                                           "server.address = central.example\n"
+                                                           "server.institutionid = SRV\\#1\n"));
 }
 
 TEST_F(ServiceSettingsWriterTest, EverySettingSurvivesTheRewrite)

@@ -1,0 +1,9 @@
+#include "support/platform.hpp"
+
+namespace TestSupport {
+
+std::string textModeLineEnd() {
+    return "\n";
+}
+
+} // namespace TestSupport
