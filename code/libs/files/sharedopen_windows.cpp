@@ -23,6 +23,15 @@ int shareFlag(Flags::Enum flags)
     }
 }
 
+// The runtime's text mode ends a stream that it reads at the first Ctrl-Z byte (0x1A), so that
+// everything after such a byte in a configuration file would be silently lost. A text file
+// that is only read is read in binary mode instead; its readers take CR LF line ends as they
+// do on POSIX. Writing keeps text mode and its CR LF line ends.
+std::string streamMode(const std::string& mode)
+{
+    return mode == "rt" ? "rb" : mode;
+}
+
 } // namespace
 
 std::FILE* open(const std::string& name, const std::string& mode, Flags::Enum flags)
@@ -31,7 +40,7 @@ std::FILE* open(const std::string& name, const std::string& mode, Flags::Enum fl
     std::u16string wideMode;
     try {
         wideName = String::utf8ToUtf16(name);
-        wideMode = String::utf8ToUtf16(mode);
+        wideMode = String::utf8ToUtf16(streamMode(mode));
     } catch (const std::exception&) {
         errno = EINVAL;
         return nullptr;

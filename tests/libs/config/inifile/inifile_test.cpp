@@ -5,12 +5,12 @@
 #include "libs/log/logger.hpp"
 #include "libs/string/text.hpp"
 #include "support/filecontent.hpp"
+#include "support/platform.hpp"
 #include "support/temporarydirectory.hpp"
 
 #include <boost/exception/get_error_info.hpp>
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -231,9 +231,8 @@ TEST_F(IniFileTest, ReadFailuresNameTheAbsoluteFile)
     }
 
     TestSupport::writeFile(dir_ / "relative.conf", "broken\n");
-    char previous[4096];
-    ASSERT_TRUE(getcwd(previous, sizeof previous));
-    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    const boost::filesystem::path previous = boost::filesystem::current_path();
+    boost::filesystem::current_path(dir_.path());
     try {
         Config::readIniFile("relative.conf");
         ADD_FAILURE() << "a syntax error must fail";
@@ -241,7 +240,7 @@ TEST_F(IniFileTest, ReadFailuresNameTheAbsoluteFile)
         const std::string* filename = boost::get_error_info<::Exceptions::Filename_>(e);
         EXPECT_TRUE(filename && *filename == dir_ / "relative.conf");
     }
-    ASSERT_EQ(chdir(previous), 0);
+    boost::filesystem::current_path(previous);
 }
 
 TEST_F(IniFileTest, TryReadKeepsTheMapOnFailureAndReplacesItOnSuccess)
@@ -380,7 +379,7 @@ TEST(WriteIniFile, ReplacesContentAndPassesFileFailuresOn)
     SettingMap map;
     map.set("K", "v");
     Config::writeIniFile(map, name);
-    EXPECT_EQ(TestSupport::readFile(name), "k = v\n");
+    EXPECT_EQ(TestSupport::readFile(name), TestSupport::textModeLines("k = v\n"));
 
     Config::writeIniFile(SettingMap(), name);
     EXPECT_EQ(TestSupport::readFile(name), "");
