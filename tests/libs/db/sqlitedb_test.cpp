@@ -1,6 +1,7 @@
 #include "libs/db/sqlitedb.hpp"
 
 #include "support/filecontent.hpp"
+#include "support/platform.hpp"
 #include "support/temporarydirectory.hpp"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,6 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <random>
@@ -131,9 +130,9 @@ TEST(SqliteConnection, WritesToAReadOnlyDatabaseFail)
     queryOnly.execute("PRAGMA query_only=ON;");
     EXPECT_THROW(queryOnly.execute("INSERT INTO t VALUES(1);"), E::ReadOnly);
 
-    if (geteuid() == 0)
-        return; // file permissions do not stop the super-user
-    ASSERT_EQ(chmod(name.c_str(), 0444), 0);
+    if (!TestSupport::readOnlyBindsThisProcess())
+        return;
+    TestSupport::makeReadOnly(name);
     Sqlite::Connection readOnly(name, false);
     EXPECT_EQ(column(readOnly, "SELECT count(*) FROM t"), std::vector<std::string>{"0"});
     try {

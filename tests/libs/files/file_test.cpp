@@ -1,14 +1,13 @@
 #include "libs/files/file.hpp"
-#include "libs/files/faultinjection.hpp"
+#include "libs/files/errortags.hpp"
 #include "libs/exceptions/errnodescription.hpp"
 #include "libs/files/systemerrornumber.hpp"
 
 #include "support/filecontent.hpp"
+#include "support/platform.hpp"
 #include "support/temporarydirectory.hpp"
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <string>
@@ -94,7 +93,7 @@ TEST_F(FileTest, OverwriteReplacesAReadOnlyFile)
 {
     const std::string name = dir / "settings.json";
     writeFile(name, "old content");
-    ASSERT_EQ(chmod(name.c_str(), 0444), 0);
+    TestSupport::makeReadOnly(name);
     {
         Files::File file(name, Read | Write | Overwrite | CreateDirectories | DenyWrite);
         char buffer[4];
@@ -199,62 +198,6 @@ TEST_F(FileTest, StandardStreams)
     // Closing the object leaves the process's stream open.
     EXPECT_EQ(std::fflush(stderr), 0);
     EXPECT_NE(std::fputs("", stdout), EOF);
-}
-
-TEST_F(FileTest, ReadingADirectoryFailsWithErrno)
-{
-    Files::File file(dir.path(), Read);
-    char buffer[16];
-    try {
-        file.read(buffer, sizeof buffer);
-        FAIL() << "read from a directory";
-    } catch (const Files::Exceptions::ReadFile& e) {
-        EXPECT_EQ(tagOf<Files::Exceptions::Filename_>(e), dir.path());
-        EXPECT_EQ(tagOf<Files::Exceptions::Size_>(e), 16u);
-        EXPECT_EQ(tagOf<Files::Exceptions::ReadSize_>(e), 0u);
-        expectSystemError(e, EISDIR);
-    }
-}
-
-TEST_F(FileTest, WriteBeyondTheFileSizeLimitFails)
-{
-    const std::string name = dir / "limited";
-    Files::File file(name, Write);
-    const std::vector<char> bytes(64 * 1024, 'z');
-    FilesTest::FileSizeLimit limit(8192);
-    try {
-        file.write(bytes.data(), bytes.size());
-        FAIL() << "wrote past the file size limit";
-    } catch (const Files::Exceptions::WriteFile& e) {
-        EXPECT_EQ(tagOf<Files::Exceptions::Filename_>(e), name);
-        EXPECT_EQ(tagOf<Files::Exceptions::Size_>(e), bytes.size());
-        EXPECT_LT(tagOf<Files::Exceptions::WrittenSize_>(e), bytes.size());
-        expectSystemError(e, EFBIG);
-    }
-}
-
-TEST_F(FileTest, BufferedWriteFailuresSurfaceOnFlushAndSync)
-{
-    Files::File full("/dev/full", Write);
-    full.write("abc", 3);
-    try {
-        full.flush();
-        FAIL() << "flushed into a full device";
-    } catch (const Files::Exceptions::WriteFile& e) {
-        EXPECT_EQ(tagOf<Files::Exceptions::Filename_>(e), "/dev/full");
-        expectSystemError(e, ENOSPC);
-    }
-    Files::File again("/dev/full", Write);
-    EXPECT_THROW(Files::writeAll(again, "text"), Files::Exceptions::WriteFile);
-    Files::File third("/dev/full", Write);
-    third.write("x", 1);
-    EXPECT_THROW(third.sync(), Files::Exceptions::WriteFile);
-
-    const std::string name = dir / "durable";
-    Files::File file(name, Write);
-    file.write("saved", 5);
-    file.sync();
-    EXPECT_EQ(readFile(name), "saved");
 }
 
 TEST(SystemErrorNumber, AttachesCodeAndDescriptionOnlyForAnError)

@@ -1,9 +1,10 @@
 #include "libs/files/operations.hpp"
 
 #include "libs/files/exceptions.hpp"
-#include "libs/files/faultinjection.hpp"
+#include "libs/files/errortags.hpp"
 #include "libs/log/logger.hpp"
 
+#include "support/faultinjection.hpp"
 #include "support/filecontent.hpp"
 #include "support/temporarydirectory.hpp"
 
@@ -134,7 +135,7 @@ TEST_F(OperationsTest, FailedCopyLeavesNoPartialTarget)
     writeFile(from, std::string(256 * 1024, 'p'));
     const std::string to = dir / "large.db.new";
     {
-        FilesTest::FileSizeLimit limit(16 * 1024);
+        TestSupport::FileSizeLimit limit(16 * 1024);
         EXPECT_THROW(Files::copyFile(from, to, Overwrite), Files::Exceptions::CopyFile_);
     }
     EXPECT_FALSE(exists(to));

@@ -2,6 +2,7 @@
 #include "libs/log/threadid.hpp"
 
 #include "libs/log/logtestsupport.hpp"
+#include "libs/log/timezone.hpp"
 
 #include <gtest/gtest.h>
 

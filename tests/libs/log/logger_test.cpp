@@ -2,6 +2,7 @@
 
 #include "libs/config/logsettings/logsettings.hpp"
 #include "libs/log/logtestsupport.hpp"
+#include "libs/log/timezone.hpp"
 
 #include <gtest/gtest.h>
 

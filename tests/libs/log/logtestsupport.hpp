@@ -1,18 +1,14 @@
 #pragma once
-// Temporary folders, file reading, time zone switching and main logger preservation for the
-// log tests.
+// Temporary folders, file reading and main logger preservation for the log tests.
 
 #include "libs/log/logger.hpp"
 
 #include <boost/filesystem.hpp>
 
-#include <cstdlib>
-#include <ctime>
 #include "support/temporarydirectory.hpp"
 
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <sstream>
 #include <string>
 
@@ -28,29 +24,6 @@ inline std::string readFile(const std::string& path) {
 inline bool exists(const std::string& path) {
     return boost::filesystem::exists(path);
 }
-
-// Sets TZ for the lifetime of the object.
-class TimeZone {
-public:
-    explicit TimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) {
-            old_ = old;
-        }
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TimeZone() {
-        if (old_) {
-            setenv("TZ", old_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-private:
-    std::optional<std::string> old_;
-};
 
 // Restores the main logger's configuration when the test ends.
 class MainLoggerGuard {

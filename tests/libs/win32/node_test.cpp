@@ -1,4 +1,5 @@
 #include "libs/win32/registry/node.hpp"
+#include "libs/win32/registry/registryfile.hpp"
 
 #include "libs/win32/exceptions.hpp"
 #include "libs/win32/win32testsupport.hpp"
@@ -158,4 +159,19 @@ TEST_F(RegistryFixture, UnopenedNodesAndSharedCopies) {
     node.impl().reset(NoRoot, "", false, nullptr);
     EXPECT_THROW(copy.read("a", output), RegistryErrors::NotOpened);
     EXPECT_EQ(copy.impl().path(), "");
+}
+
+// The registry file that stands in for the registry: named by QELT_REGISTRY_FILE, else the
+// system-wide default.
+TEST(RegistryFile, LocationComesFromTheEnvironment) {
+    {
+        Environment environment("QELT_REGISTRY_FILE", nullptr);
+        EXPECT_EQ(RegistryFile::location(), "/etc/qelt/registry.reg");
+    }
+    {
+        Environment environment("QELT_REGISTRY_FILE", "");
+        EXPECT_EQ(RegistryFile::location(), "/etc/qelt/registry.reg");
+    }
+    Environment environment("QELT_REGISTRY_FILE", "/tmp/x.reg");
+    EXPECT_EQ(RegistryFile::location(), "/tmp/x.reg");
 }

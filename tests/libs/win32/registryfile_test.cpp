@@ -1,7 +1,5 @@
 #include "libs/win32/registry/registryfile.hpp"
 
-#include "libs/win32/win32testsupport.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -244,15 +242,3 @@ TEST(RegistryFile, GarbageNeverCrashes) {
     }
 }
 
-TEST(RegistryFile, LocationComesFromTheEnvironment) {
-    {
-        Win32Test::Environment environment("QELT_REGISTRY_FILE", nullptr);
-        EXPECT_EQ(RegistryFile::location(), "/etc/qelt/registry.reg");
-    }
-    {
-        Win32Test::Environment environment("QELT_REGISTRY_FILE", "");
-        EXPECT_EQ(RegistryFile::location(), "/etc/qelt/registry.reg");
-    }
-    Win32Test::Environment environment("QELT_REGISTRY_FILE", "/tmp/x.reg");
-    EXPECT_EQ(RegistryFile::location(), "/tmp/x.reg");
-}

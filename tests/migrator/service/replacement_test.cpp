@@ -1,9 +1,6 @@
 #include "migrator/service/framework.hpp"
 
-#include "support/frameworkdouble.hpp"
-#include "support/faultinjection.hpp"
-#include "support/filecontent.hpp"
-#include "support/temporarydirectory.hpp"
+#include "migrator/service/replacementtest.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,40 +8,11 @@
 
 namespace {
 
-namespace SystemCallFaults = TestSupport::SystemCallFaults;
+using ReplacementTesting::Replacing;
 using TestSupport::exists;
 using TestSupport::readFile;
 using TestSupport::writeFile;
-
-class Replacing : public TestSupport::FrameworkDouble {
-public:
-    explicit Replacing(const std::string& configFile = "none") : FrameworkDouble(configFile) {}
-};
-
-class ReplacementTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        SystemCallFaults::reset();
-    }
-
-    // Registers each name with an old content and a migrated ".new" beside it.
-    void prepare(Replacing& framework, const std::vector<std::string>& names) {
-        for (const std::string& name : names) {
-            writeFile(path(name), "old " + name);
-            writeFile(path(name) + ".new", "new " + name);
-            framework.addFileToReplace(path(name));
-        }
-    }
-
-    std::string path(const std::string& name) const { return directory / name; }
-
-    void expectUntouched(const std::string& name) {
-        EXPECT_EQ("old " + name, readFile(path(name)));
-        EXPECT_EQ("new " + name, readFile(path(name) + ".new"));
-    }
-
-    TestSupport::TemporaryDirectory directory;
-};
+using ReplacementTest = ReplacementTesting::Fixture;
 
 TEST_F(ReplacementTest, EmptyRegistersSucceedSilently) {
     Replacing framework;
@@ -81,27 +49,13 @@ TEST_F(ReplacementTest, SwapsEveryFileKeepsBackupsAndRemovesThemInOrder) {
     EXPECT_EQ(expected, framework.console.str());
 }
 
-TEST_F(ReplacementTest, ConfigurationFileIsSwappedLastAndRevertedFirst) {
+TEST_F(ReplacementTest, ConfigurationFileIsSwappedLast) {
     Replacing framework(path("conf/main.conf"));
     prepare(framework, {"conf/main.conf", "message/message.db", "study/jobs.db"});
     ASSERT_TRUE(framework.replaceFiles());
     EXPECT_EQ("Replacing the file '" + path("message/message.db") + "'.\n" + "Replacing the file '" +
                   path("study/jobs.db") + "'.\n" + "Replacing the file '" + path("conf/main.conf") + "'.\n",
               framework.console.str());
-
-
-    Replacing failing(path("conf2/main.conf"));
-    prepare(failing, {"conf2/main.conf", "a.db"});
-    SystemCallFaults::failFsync(SystemCallFaults::Fsync::Folders);
-    EXPECT_FALSE(failing.replaceFiles());
-    const std::string text = failing.console.str();
-    const std::string::size_type flushFailure = text.find("Error: Flushing the folder '");
-    ASSERT_NE(std::string::npos, flushFailure) << text;
-    EXPECT_EQ("Reverting a replacement of the file '" + path("conf2/main.conf") + "'.\n" +
-                  "Reverting a replacement of the file '" + path("a.db") + "'.\n",
-              text.substr(text.find("Reverting")));
-    expectUntouched("conf2/main.conf");
-    expectUntouched("a.db");
 }
 
 TEST_F(ReplacementTest, FailedFirstRenameOfThirdFileRevertsTheEarlierOnesLatestFirst) {
@@ -125,57 +79,6 @@ TEST_F(ReplacementTest, FailedFirstRenameOfThirdFileRevertsTheEarlierOnesLatestF
     }
     EXPECT_FALSE(exists(path("a.db.bak")));
     EXPECT_FALSE(exists(path("b.db.bak")));
-}
-
-TEST_F(ReplacementTest, FailedSecondRenameOfThirdFilePutsItsBackupBackFirst) {
-    Replacing framework;
-    prepare(framework, {"a.db", "b.db", "c.db"});
-    SystemCallFaults::failRename(path("c.db.new"));
-    EXPECT_FALSE(framework.replaceFiles());
-
-    const std::string text = framework.console.str();
-    const std::string failure = "Error: Renaming the file '" + path("c.db.new") + "' to '" + path("c.db") +
-                                "' failed. Details: ";
-    const std::string::size_type at = text.find(failure);
-    ASSERT_NE(std::string::npos, at) << text;
-    EXPECT_EQ(std::string::npos, text.find("Error:", at + 1)) << text;
-    EXPECT_LT(text.find("Replacing the file '" + path("c.db") + "'."), at);
-    const std::string suffix = "Reverting a replacement of the file '" + path("b.db") + "'.\n" +
-                               "Reverting a replacement of the file '" + path("a.db") + "'.\n";
-    EXPECT_EQ(suffix, text.substr(text.size() - suffix.size()));
-    for (const std::string name : {"a.db", "b.db", "c.db"}) {
-        expectUntouched(name);
-        EXPECT_FALSE(exists(path(name) + ".bak"));
-    }
-}
-
-TEST_F(ReplacementTest, FailedRevertLeavesThatFileMigratedAndGoesOn) {
-    Replacing framework;
-    prepare(framework, {"a.db", "b.db", "c.db"});
-    writeFile(path("c.db.bak/keep"), "blocks the backup name");
-    SystemCallFaults::failRename(path("b.db"), path("b.db.new"));
-    EXPECT_FALSE(framework.replaceFiles());
-    EXPECT_EQ("new b.db", readFile(path("b.db")));
-    EXPECT_EQ("old b.db", readFile(path("b.db.bak")));
-    expectUntouched("a.db");
-    expectUntouched("c.db");
-    const std::string text = framework.console.str();
-    EXPECT_NE(std::string::npos, text.find("Error: Renaming the file '" + path("b.db") + "' to '" + path("b.db.new")))
-        << text;
-    EXPECT_EQ("Reverting a replacement of the file '" + path("a.db") + "'.\n",
-              text.substr(text.size() - ("Reverting a replacement of the file '" + path("a.db") + "'.\n").size()));
-}
-
-TEST_F(ReplacementTest, FlushFailureBeforeTheSwapsChangesNothing) {
-    Replacing framework;
-    prepare(framework, {"a.db", "b.db"});
-    SystemCallFaults::failFsync(SystemCallFaults::Fsync::Everything);
-    EXPECT_FALSE(framework.replaceFiles());
-    EXPECT_EQ(0u, framework.console.str().find("Error: Flushing the file '" + path("a.db.new") + "' to disk failed."))
-        << framework.console.str();
-    EXPECT_EQ(std::string::npos, framework.console.str().find("Replacing"));
-    expectUntouched("a.db");
-    expectUntouched("b.db");
 }
 
 TEST_F(ReplacementTest, MissingNewVersionFailsBeforeAnySwap) {

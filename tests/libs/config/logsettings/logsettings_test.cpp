@@ -1,6 +1,7 @@
 #include "libs/config/logsettings/logsettings.hpp"
 
 #include "libs/log/logtestsupport.hpp"
+#include "support/platform.hpp"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ TEST(ReadSettings, PlainFileNamesGoToThePrefixLogDirectory) {
     EXPECT_EQ(Log::readSettings(mapOf({{"migrator.logfile", "other.log"}, {"prefix.log", "/var/q"}}),
                                 "migrator")
                   .fileName,
-              "/var/q/other.log");
+              TestSupport::joinPath("/var/q", "other.log"));
     EXPECT_EQ(Log::readSettings(mapOf({{"migrator.logfile", "sub/other.log"},
                                        {"prefix.log", "/var/q"}}),
                                 "migrator")

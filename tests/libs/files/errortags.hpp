@@ -1,19 +1,14 @@
 #pragma once
-// Ways to make file system calls fail on purpose that also work for root, and checks of the
-// tags that such failures carry.
+// Checks of the tags that the failures of file system calls carry.
 
 #include "libs/exceptions/errnodescription.hpp"
 #include "libs/exceptions/exception.hpp"
-
-#include "support/faultinjection.hpp"
 
 #include <boost/exception/get_error_info.hpp>
 
 #include <string>
 
 namespace FilesTest {
-
-using TestSupport::FileSizeLimit;
 
 // A copy of the tag's value, or the default value when the exception does not carry the tag.
 template <class Tag, class E>
