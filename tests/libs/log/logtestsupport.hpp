@@ -1,5 +1,5 @@
 #pragma once
-// Temporary folders, file reading and main logger preservation for the log tests.
+// Temporary folders, file reading, an info entry and main logger preservation for the log tests.
 
 #include "libs/log/logger.hpp"
 
@@ -23,6 +23,13 @@ inline std::string readFile(const std::string& path) {
 
 inline bool exists(const std::string& path) {
     return boost::filesystem::exists(path);
+}
+
+// Writes the text as one info entry of verbosity normal.
+inline void logInfo(const Log::Logger& logger, const std::string& text) {
+    Log::Entry entry(Log::Normal, Log::Info);
+    entry.stream() << text;
+    logger.log(entry);
 }
 
 // Restores the main logger's configuration when the test ends.
