@@ -56,14 +56,19 @@ void MigratorSandbox::setDataDirectoryValue(const std::string& value) const {
     writeRegistry(registryText("DataDirectory", value));
 }
 
-ChildResult MigratorSandbox::run(const std::vector<std::string>& arguments, const std::string& input) const {
+ChildOptions MigratorSandbox::options(const std::vector<std::string>& arguments) const {
     ChildOptions options;
     options.arguments = arguments;
     options.environment["QELT_REGISTRY_FILE"] = registryFile();
     allUsers_.addTo(options.environment);
     options.workingDirectory = workingDirectory();
-    options.input = input;
-    return runChild(program_, options);
+    return options;
+}
+
+ChildResult MigratorSandbox::run(const std::vector<std::string>& arguments, const std::string& input) const {
+    ChildOptions child = options(arguments);
+    child.input = input;
+    return runChild(program_, child);
 }
 
 std::string MigratorSandbox::log() const {

@@ -39,8 +39,10 @@ public:
     // Removes the registry file, so that the program finds no settings in the registry.
     void removeRegistry() const;
 
-    // Runs the program in the working directory with the registry file and the all-users folder
-    // of the sandbox.
+    // The options of a run of the program with these arguments in the working directory, with the
+    // registry file and the all-users folder of the sandbox.
+    ChildOptions options(const std::vector<std::string>& arguments) const;
+    // Runs the program with options(arguments) and the input on its standard input.
     ChildResult run(const std::vector<std::string>& arguments, const std::string& input = std::string()) const;
 
     // The log file of the data directory; empty when there is none.

@@ -15,8 +15,12 @@ std::string pathSeparator() {
     return std::string(1, static_cast<char>(fs::path::preferred_separator));
 }
 
+std::string nativeSeparators(const std::string& path) {
+    return fs::path(path).make_preferred().string();
+}
+
 std::string joinPath(const std::string& directory, const std::string& relative) {
-    return (fs::path(directory) / fs::path(relative).make_preferred()).string();
+    return (fs::path(directory) / nativeSeparators(relative)).string();
 }
 
 std::string textModeLines(const std::string& text) {

@@ -11,6 +11,9 @@ namespace TestSupport {
 // The platform's path separator as Files::join inserts it ("/" on POSIX, "\" on Windows).
 std::string pathSeparator();
 
+// The path written with "/" ("conf/user.db") with every separator the platform's.
+std::string nativeSeparators(const std::string& path);
+
 // The directory joined with a relative path written with "/" ("conf/main.conf"), every
 // separator the platform's, as the program joins the same components.
 std::string joinPath(const std::string& directory, const std::string& relative);
