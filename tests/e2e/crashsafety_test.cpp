@@ -31,20 +31,6 @@ using TestSupport::MigratorSandbox;
 const char* const dangerousCalls = "rename,renameat,renameat2,unlink,unlinkat,rmdir,fsync,fdatasync";
 const char* const record = "/migration.journal";
 
-Fixtures::V12Options smallData() {
-    Fixtures::V12Options options;
-    options.folders = 2;
-    options.jobs = 3;
-    options.events = 30;
-    options.deletedJobs = 6;
-    options.messages = 6;
-    options.users = 3;
-    options.notificationRules = 3;
-    options.institutions = 3;
-    options.sessionFiles = 2;
-    return options;
-}
-
 bool isDeletion(const SystemCall& call) {
     return call.name.compare(0, 6, "unlink") == 0 || call.name == "rmdir";
 }
@@ -82,7 +68,7 @@ protected:
     // dangerous calls of that migration.
     static void SetUpTestSuite() {
         source_ = new TestSupport::TemporaryDirectory;
-        Fixtures::createV12DataDirectory(*source_ / "data", smallData());
+        Fixtures::createV12DataDirectory(*source_ / "data", Fixtures::smallV12Options());
         const auto reference = freshCopy();
         const TestSupport::ChildResult run = reference->run({"m"});
         if (run.exitCode != 0)

@@ -20,20 +20,6 @@ namespace fs = std::filesystem;
 using TestSupport::MigratorSandbox;
 using TestSupport::writeFile;
 
-Fixtures::V12Options smallData() {
-    Fixtures::V12Options options;
-    options.folders = 2;
-    options.jobs = 3;
-    options.events = 30;
-    options.deletedJobs = 6;
-    options.messages = 6;
-    options.users = 3;
-    options.notificationRules = 3;
-    options.institutions = 3;
-    options.sessionFiles = 2;
-    return options;
-}
-
 void execute(const std::string& database, const std::string& sql) {
     sqlite3* db = nullptr;
     const bool done = sqlite3_open(database.c_str(), &db) == SQLITE_OK &&
@@ -49,7 +35,7 @@ protected:
     // and the directory that a migration of it leaves.
     static void SetUpTestSuite() {
         base_ = new TestSupport::TemporaryDirectory;
-        Fixtures::createV12DataDirectory(*base_ / "data", smallData());
+        Fixtures::createV12DataDirectory(*base_ / "data", Fixtures::smallV12Options());
         fs::rename(*base_ / "data/conf/sending.json", *base_ / "data/conf/sending.json.bak");
         const auto reference = copyOfBase();
         const TestSupport::ChildResult run = reference->run({"m"});
