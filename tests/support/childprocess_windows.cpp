@@ -236,11 +236,4 @@ ChildResult RunningChild::finish() {
     return state_->result;
 }
 
-ChildResult runChild(const std::string& program, const ChildOptions& options) {
-    RunningChild child(program, options);
-    if (options.inputDescriptor < 0)
-        child.write(options.input);
-    return child.finish();
-}
-
 } // namespace TestSupport
