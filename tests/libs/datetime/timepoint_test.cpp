@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
 #include <limits>
 
@@ -69,9 +70,12 @@ TEST(TimePoint, TimeTOfKnownMoments)
 
 TEST(TimePoint, NowAgreesWithTheSystemClock)
 {
-    const std::time_t before = std::time(nullptr);
+    // time() reads the coarse clock, which may still show the previous second: the bounds are
+    // read from the precise system clock, as now() does.
+    const auto systemSeconds = [] { return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()); };
+    const std::time_t before = systemSeconds();
     const DateTimeParts utc = Datetime::now(Datetime::Zone::Utc);
-    const std::time_t after = std::time(nullptr);
+    const std::time_t after = systemSeconds();
     const std::time_t seen = Datetime::toTimeT(utc);
     EXPECT_GE(seen, before);
     EXPECT_LE(seen, after);
