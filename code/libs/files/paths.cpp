@@ -69,6 +69,26 @@ bool isAbsolute(const std::string& name)
     return fs::path(name).is_absolute();
 }
 
+bool isSeparator(char c)
+{
+    return c == '/' || c == fs::path::preferred_separator;
+}
+
+bool isPlainName(const std::string& component)
+{
+    const bool windowsNames = fs::path::preferred_separator == '\\';
+    if (component.empty() || component == "." || component == "..")
+        return false;
+    for (const char c : component) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (isSeparator(c) || byte < 0x20 || byte == 0x7F)
+            return false;
+        if (windowsNames && std::string("<>:\"|?*").find(c) != std::string::npos)
+            return false;
+    }
+    return true;
+}
+
 bool isFile(const std::string& name, boost::exception_ptr* error)
 {
     return hasStatus(name, fs::regular_file, error);

@@ -18,6 +18,12 @@ std::string filename(const std::string& name);
 std::string systemComplete(const std::string& name);
 // True when the path has a root directory ("/...") and, on Windows, a root name ("C:\\...").
 bool isAbsolute(const std::string& name);
+// True for "/" and, on Windows, also for "\\": the characters that end a path component.
+bool isSeparator(char c);
+// True when the text can be one component of a path and names a child of its folder: not
+// empty, not "." or "..", with no separator, no control character and, on Windows, none of the
+// characters that Windows file names cannot hold.
+bool isPlainName(const std::string& component);
 
 // True when the path (following links) is a regular file, respectively a directory. A missing
 // path gives false. When the status query fails, Exceptions::OpenFile with Filename_ and the

@@ -55,4 +55,9 @@ std::string RecordPathOutside::sentence() const {
            "', which is not inside the data directory";
 }
 
+std::string RecordEntryRefused::sentence() const {
+    return "The migration record '" + textOf<Filename_>(*this) + "' names '" + textOf<Path_>(*this) + "', which " +
+           textOf<Reason_>(*this);
+}
+
 } // namespace Migration::Exceptions

@@ -54,6 +54,12 @@ struct RecordPathOutside : Exception {
     std::string sentence() const override;
 };
 
+// The migration record names a path that no run of this migrator names there, or one that is
+// reached through a link, a junction or a file. Filename_, Path_, Reason_.
+struct RecordEntryRefused : Exception {
+    std::string sentence() const override;
+};
+
 using Companion_ = boost::error_info<struct Companion_Tag, std::string>;
 using Directory_ = boost::error_info<struct Directory_Tag, std::string>;
 using Expected_ = boost::error_info<struct Expected_Tag, std::uint32_t>;

@@ -1,6 +1,7 @@
 #include "migrator/service/framework.hpp"
 
 #include "migrator/service/consolekeys.hpp"
+#include "migrator/service/record.hpp"
 #include "migrator/service/terminal.hpp"
 
 #include "libs/log/entry.hpp"

@@ -62,9 +62,9 @@ public:
     virtual bool analyze() = 0;
     virtual bool repair() = 0;
     virtual bool migrate() = 0;
-    // Empties every folder of foldersToClear, deletes every file of filesToDelete (the backups
-    // and the retired files), warning about each that cannot be deleted, and then removes the
-    // migration record, once the folders changed are on disk.
+    // After a successful replaceFiles: empties every folder of foldersToClear of what it held
+    // then, deletes every file of filesToDelete (the backups and the retired files) and removes
+    // the migration record; see finishMigration.
     virtual void removeBackups();
 
     // Writes the text to the console (with "Error: " or "Warning: " in front, "\n" after) when
@@ -80,15 +80,22 @@ public:
     void addFolderToClear(const std::string& path);
     // Flushes every F.new; with a record directory, writes the migration record naming the files
     // to replace, the existing files entered by the steps in filesToDelete and the folders to
-    // clear; renames each F to F.bak and F.new to F (the configuration file last); flushes the
-    // changed folders and marks the record committed. On the first failure every rename made is
-    // undone, the record is removed when the undo was complete, and false is returned; each
+    // clear with what they hold (a folder to clear that is a link or a file is left alone with a
+    // warning); renames each F to F.bak and F.new to F (the configuration file last); flushes
+    // the changed folders and marks the record committed. On the first failure every rename made
+    // is undone, the record is removed when the undo was complete, and false is returned; each
     // failure is reported. Retired files are not touched here. True with empty registers.
     bool replaceFiles();
-    // Empties each folder, then deletes each file in ascending order with the report "Deleting
-    // file '...'." and, when it cannot be deleted, the warning "Failed to delete file '...'.".
-    // True when the folders changed are on disk afterwards. Never throws.
-    bool removeFiles(const std::set<std::string>& folders, const std::set<std::string>& files);
+    // What removeBackups does, for the files given and what the record names: empties the
+    // record's folders of what they held when it was written, then deletes each file in
+    // ascending order with the report "Deleting file '...'.". A file the record names is deleted
+    // only while it has the stamp recorded; one that changed is kept with a warning, and so is
+    // one reached from dataDirectory through a link. Each file that cannot be deleted gives the
+    // warning "Failed to delete file '...'.". Finally the changed folders are synced and the
+    // record of dataDirectory (none when it is empty) removed: leftovers are the
+    // administrator's, never a later run's to delete. Never throws.
+    void finishMigration(const MigrationRecord& record, const std::set<std::string>& files,
+                         const std::string& dataDirectory);
     // One rename (creating the destination folder, replacing an existing destination); a
     // failure is reported as an error and gives false. Never throws.
     bool renameFile(const std::string& from, const std::string& to);
@@ -122,15 +129,20 @@ private:
     void writeToLog(MessageFlags flags, const std::string& text);
     bool runCommand(Command command);
     bool flushToDisk(const std::string& path);
+    // Syncs the folders of the files, reporting each failure as an error.
     bool flushFolders(const std::vector<std::string>& files);
     bool revertSwaps(const std::vector<std::string>& order, std::size_t count);
     // Writes the record when there is a record directory; a failure is reported and gives false.
-    bool keepRecord(const MigrationRecord& record);
-    // True when the record of the record directory can be read and says Swapping.
-    bool recordIsSwapping() const;
+    bool writeRecordFile(const MigrationRecord& record);
     // Removes the record once a failed swap is completely undone.
     void abandonRecord(bool undone);
     std::vector<std::string> retiredFiles() const;
+    // The folders to clear that are plain folders; a link or a file there is reported.
+    std::vector<std::string> foldersToEmpty();
+    void emptyRecordedFolders(const MigrationRecord& record, const std::string& dataDirectory,
+                              std::vector<std::string>& changed);
+    // Deletes the file unless the record knows another version of it; reports what it cannot.
+    void deleteUnlessChanged(const std::string& file, const MigrationRecord& record);
 
     std::string programName_;
     std::string configFile_;
@@ -140,6 +152,8 @@ private:
     std::set<std::string> filesToReplace_;
     std::set<std::string> filesToDelete_;
     std::set<std::string> foldersToClear_;
+    // The record of the last swap, kept in memory even without a record directory.
+    std::unique_ptr<MigrationRecord> record_;
     std::ostream* console_;
     std::unique_ptr<KeySource> keys_;
     Progress progress_;

@@ -1,65 +1,80 @@
 #include "migrator/service/recovery.hpp"
 
 #include "migrator/service/companions.hpp"
+#include "migrator/service/exceptions.hpp"
 #include "migrator/service/framework.hpp"
-#include "migrator/service/record.hpp"
 
 #include "libs/files/flags.hpp"
 #include "libs/files/operations.hpp"
 #include "libs/files/paths.hpp"
 
-#include <boost/filesystem/operations.hpp>
-
 #include <optional>
 #include <set>
+#include <vector>
 
 namespace Migration {
 
 namespace {
 
-// True when anything, a dangling link included, has the name.
+bool backupIsTheSwapped(const RecordedFile& file) {
+    return file.stamp && Files::stampOf(file.path + backupSuffix) == file.stamp;
+}
+
 bool present(const std::string& path) {
-    boost::system::error_code error;
-    return boost::filesystem::symlink_status(path, error).type() != boost::filesystem::file_not_found;
+    return Files::stampOf(path).has_value();
 }
 
-bool swapBegan(const std::string& file) {
-    return present(file + backupSuffix) && (!present(file) || !present(file + newSuffix));
+bool swapBegan(const RecordedFile& file) {
+    return backupIsTheSwapped(file) && (!present(file.path) || !present(file.path + newSuffix));
 }
 
-void undoSwap(Framework& framework, const MigrationRecord& record, std::set<std::string>& changed) {
+// A replaced file that is gone while its backup is not the file the swap made cannot be put back.
+void refuseLostFiles(const MigrationRecord& record, const std::string& dataDirectory) {
+    for (const RecordedFile& file : record.replaced) {
+        if (file.stamp && !present(file.path) && !backupIsTheSwapped(file))
+            BOOST_THROW_EXCEPTION(Exceptions::RecordEntryRefused()
+                                  << Exceptions::Filename_(recordFile(dataDirectory)) << Exceptions::Path_(file.path)
+                                  << Exceptions::Reason_("is missing, and its backup is not the file the migration "
+                                                         "kept there"));
+    }
+}
+
+std::vector<std::string> undoSwap(Framework& framework, const MigrationRecord& record) {
+    std::vector<std::string> changed;
     for (auto file = record.replaced.rbegin(); file != record.replaced.rend(); ++file) {
         if (!swapBegan(*file))
             continue;
-        framework.message(Framework::Information, "Reverting a replacement of the file '" + *file + "'.");
-        Files::moveFile(*file + backupSuffix, *file, Files::Flags::Read | Files::Flags::Write | Files::Flags::Overwrite);
-        changed.insert(Files::parentPath(*file));
+        framework.message(Framework::Information, "Reverting a replacement of the file '" + file->path + "'.");
+        Files::moveFile(file->path + backupSuffix, file->path,
+                        Files::Flags::Read | Files::Flags::Write | Files::Flags::Overwrite);
+        changed.push_back(Files::parentPath(file->path));
     }
+    return changed;
 }
 
 } // namespace
 
-void recoverInterruptedMigration(Framework& framework, const std::string& dataDirectory) {
-    const std::optional<MigrationRecord> record = readRecord(dataDirectory);
+void recoverInterruptedMigration(Framework& framework, const std::string& dataDirectory, const RecordScope& scope) {
+    const std::optional<MigrationRecord> record = readRecord(dataDirectory, scope);
     if (!record) {
         discardUnfinishedRecord(dataDirectory);
         return;
     }
-    std::set<std::string> changed;
     if (record->state == MigrationRecord::State::Committed) {
         framework.message(Framework::Information,
                           "Finishing the migration recorded in '" + recordFile(dataDirectory) + "'.");
-        std::set<std::string> files(record->retired.begin(), record->retired.end());
-        for (const std::string& file : record->replaced)
-            files.insert(file + backupSuffix);
-        if (!framework.removeFiles({record->cleared.begin(), record->cleared.end()}, files))
-            return;
-    } else {
-        framework.message(Framework::Information,
-                          "Undoing the unfinished migration recorded in '" + recordFile(dataDirectory) + "'.");
-        undoSwap(framework, *record, changed);
+        std::set<std::string> files;
+        for (const RecordedFile& file : record->retired)
+            files.insert(file.path);
+        for (const RecordedFile& file : record->replaced)
+            files.insert(file.path + backupSuffix);
+        framework.finishMigration(*record, files, dataDirectory);
+        return;
     }
-    if (syncFolders(changed))
+    refuseLostFiles(*record, dataDirectory);
+    framework.message(Framework::Information,
+                      "Undoing the unfinished migration recorded in '" + recordFile(dataDirectory) + "'.");
+    if (syncFolders(undoSwap(framework, *record)))
         removeRecord(dataDirectory);
 }
 

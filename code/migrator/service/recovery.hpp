@@ -5,25 +5,31 @@
 // changed: an F.bak, an F.new or a session file then belongs to someone else, or is a leftover
 // that the next swap or step overwrites.
 
+#include "migrator/service/record.hpp"
+
 #include <string>
 
 namespace Migration {
 
 class Framework;
 
-// Reads the record of the data directory and acts on it, then removes it:
+// Reads the record of the data directory, checked against the scope, and acts on it, then
+// removes it:
 // - Swapping: each replaced F whose swap had begun is put back from F.bak. A swap had begun
-//   when F is missing (renamed to F.bak) or its F.new is gone (renamed to F); while F and F.new
-//   both exist the swap had not reached F, and an F.bak beside them is someone else's. Each
-//   revert is reported as the swap reports one. The F.new files stay for the next run's steps.
-// - Committed: the session folders are emptied and the backups and retired files deleted, with
-//   the reports and warnings of the removal after a successful migration.
+//   when F.bak still has the stamp F had when the record was written and F is missing (renamed
+//   to F.bak) or its F.new is gone (renamed to F); otherwise an F.bak beside F is someone
+//   else's. Each revert is reported as the swap reports one. The F.new files stay for the next
+//   run's steps.
+// - Committed: the recorded content of the cleared folders, the backups and the retired files
+//   are deleted as after a successful migration (Framework::finishMigration), each only while
+//   it has the stamp recorded.
 // The folders changed are synced before the record is removed, so a second kill, or a power
 // failure, during recovery finds the record again and converges the same way. A write of a
 // record that never completed leaves nothing to undo and is discarded.
-// Throws Exceptions::RecordUnreadable or Exceptions::RecordPathOutside before changing anything
-// when the record cannot be trusted, and the file layer's exception when a backup cannot be put
-// back (the record stays for the next run).
-void recoverInterruptedMigration(Framework& framework, const std::string& dataDirectory);
+// Throws, before changing anything, what readRecord throws when the record cannot be trusted,
+// and Exceptions::RecordEntryRefused when a replaced file is missing and its backup is not the
+// file the swap made; the file layer's exception when a backup cannot be put back (the record
+// stays for the next run).
+void recoverInterruptedMigration(Framework& framework, const std::string& dataDirectory, const RecordScope& scope);
 
 } // namespace Migration

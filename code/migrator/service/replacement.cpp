@@ -14,6 +14,8 @@
 #include "libs/files/operations.hpp"
 #include "libs/files/paths.hpp"
 
+#include <boost/filesystem/operations.hpp>
+
 #include <exception>
 #include <optional>
 #include <set>
@@ -44,6 +46,40 @@ std::vector<std::string> swapOrder(const std::set<std::string>& files, const std
 std::string folderOf(const std::string& file) {
     const std::string parent = Files::parentPath(file);
     return parent.empty() ? std::string(".") : parent;
+}
+
+// The version of file that the record knows: a backup has the stamp of the file it was, a
+// retired file or a file of a cleared folder its own; none when the record does not name it.
+std::optional<RecordedFile> recordedVersion(const MigrationRecord& record, const std::string& file) {
+    for (const RecordedFile& replaced : record.replaced) {
+        if (replaced.path + backupSuffix == file)
+            return RecordedFile{file, replaced.stamp};
+    }
+    for (const std::vector<RecordedFile>* entries : {&record.retired, &record.content}) {
+        for (const RecordedFile& entry : *entries) {
+            if (entry.path == file)
+                return entry;
+        }
+    }
+    return std::nullopt;
+}
+
+// True when acting on path stays inside the data directory; with none, nothing is checked.
+bool reachedFrom(const std::string& dataDirectory, const std::string& path) {
+    return dataDirectory.empty() || reachedThroughFolders(dataDirectory, path);
+}
+
+// True when anything, a dangling link included, has the name.
+bool isPresent(const std::string& path) {
+    boost::system::error_code error;
+    return boost::filesystem::symlink_status(path, error).type() != boost::filesystem::file_not_found;
+}
+
+// A plain folder (not a link) with nothing in it.
+bool isEmptyFolder(const std::string& path) {
+    boost::system::error_code error;
+    return boost::filesystem::symlink_status(path, error).type() == boost::filesystem::directory_file &&
+           boost::filesystem::is_empty(path, error) && !error;
 }
 
 // The files entered for deletion by the steps, as opposed to the backups made by the swap.
@@ -81,16 +117,9 @@ bool Framework::flushFolders(const std::vector<std::string>& files) {
     std::set<std::string> folders;
     for (const std::string& file : files)
         folders.insert(folderOf(file));
-    bool flushed = true;
-    for (const std::string& folder : folders) {
-        try {
-            Files::syncDirectory(folder);
-        } catch (const std::exception& e) {
-            message(Error, "Flushing the folder '" + folder + "' to disk failed. Details: " + e.what());
-            flushed = false;
-        }
-    }
-    return flushed;
+    return syncFolders({folders.begin(), folders.end()}, [this](const std::string& folder, const std::string& reason) {
+        message(Error, "Flushing the folder '" + folder + "' to disk failed. Details: " + reason);
+    });
 }
 
 bool Framework::revertSwaps(const std::vector<std::string>& order, std::size_t count) {
@@ -112,7 +141,20 @@ std::vector<std::string> Framework::retiredFiles() const {
     return retired;
 }
 
-bool Framework::keepRecord(const MigrationRecord& record) {
+std::vector<std::string> Framework::foldersToEmpty() {
+    std::vector<std::string> folders;
+    for (const std::string& folder : foldersToClear_) {
+        boost::system::error_code error;
+        const auto type = boost::filesystem::symlink_status(folder, error).type();
+        if (type == boost::filesystem::directory_file)
+            folders.push_back(folder);
+        else if (type != boost::filesystem::file_not_found)
+            message(Warning, "The folder '" + folder + "' is not a folder but a link or a file; it is left as it is.");
+    }
+    return folders;
+}
+
+bool Framework::writeRecordFile(const MigrationRecord& record) {
     const std::string directory = recordDirectory();
     if (directory.empty())
         return true;
@@ -121,15 +163,6 @@ bool Framework::keepRecord(const MigrationRecord& record) {
         return true;
     } catch (const std::exception& e) {
         message(Error, "Writing the migration record '" + recordFile(directory) + "' failed. Details: " + e.what());
-        return false;
-    }
-}
-
-bool Framework::recordIsSwapping() const {
-    try {
-        const std::optional<MigrationRecord> record = readRecord(recordDirectory());
-        return record && record->state == MigrationRecord::State::Swapping;
-    } catch (const std::exception&) {
         return false;
     }
 }
@@ -148,13 +181,10 @@ bool Framework::replaceFiles() {
             if (!flushToDisk(file + newSuffix))
                 return false;
         }
+        record_ = std::make_unique<MigrationRecord>(recordOfSwap(order, retiredFiles(), foldersToEmpty()));
         if (order.empty())
             return true;
-        MigrationRecord record;
-        record.replaced = order;
-        record.retired = retiredFiles();
-        record.cleared.assign(foldersToClear_.begin(), foldersToClear_.end());
-        if (!keepRecord(record))
+        if (!writeRecordFile(*record_))
             return false;
         recordKept = true;
         for (; current < order.size(); ++current) {
@@ -175,12 +205,12 @@ bool Framework::replaceFiles() {
             abandonRecord(revertSwaps(order, order.size()));
             return false;
         }
-        record.state = MigrationRecord::State::Committed;
-        if (!keepRecord(record)) {
+        record_->state = MigrationRecord::State::Committed;
+        if (!writeRecordFile(*record_)) {
             // A write that failed before its rename (a full disk) leaves the record saying
             // Swapping, and the swaps are undone here; after the rename the next run completes
             // the migration the record says is committed.
-            if (recordIsSwapping())
+            if (recordedState(recordDirectory()) == MigrationRecord::State::Swapping)
                 abandonRecord(revertSwaps(order, order.size()));
             return false;
         }
@@ -194,24 +224,47 @@ bool Framework::replaceFiles() {
     }
 }
 
-bool Framework::removeFiles(const std::set<std::string>& folders, const std::set<std::string>& files) {
-    std::set<std::string> changed;
-    for (const std::string& folder : folders) {
-        Files::clearDirectory(folder);
-        changed.insert(folder);
+void Framework::emptyRecordedFolders(const MigrationRecord& record, const std::string& dataDirectory,
+                                     std::vector<std::string>& changed) {
+    for (auto entry = record.content.rbegin(); entry != record.content.rend(); ++entry) {
+        if (!reachedFrom(dataDirectory, entry->path))
+            continue;
+        if (entry->stamp)
+            deleteUnlessChanged(entry->path, record);
+        else if (isEmptyFolder(entry->path) && !Files::deleteDirectory(entry->path, false))
+            message(Warning, "Failed to delete folder '" + entry->path + "'.");
+        changed.push_back(folderOf(entry->path));
     }
+}
+
+void Framework::deleteUnlessChanged(const std::string& file, const MigrationRecord& record) {
+    const std::optional<RecordedFile> recorded = recordedVersion(record, file);
+    if (recorded && Files::stampOf(file) != recorded->stamp) {
+        if (isPresent(file))
+            message(Warning, "The file '" + file + "' changed after the migration recorded it; it is kept.");
+        return;
+    }
+    if (!Files::deleteFile(file))
+        message(Warning, "Failed to delete file '" + file + "'.");
+}
+
+void Framework::finishMigration(const MigrationRecord& record, const std::set<std::string>& files,
+                                const std::string& dataDirectory) {
+    std::vector<std::string> changed;
+    emptyRecordedFolders(record, dataDirectory, changed);
     for (const std::string& file : files) {
         message(Information, "Deleting file '" + file + "'.");
-        if (!Files::deleteFile(file))
-            message(Warning, "Failed to delete file '" + file + "'.");
-        changed.insert(folderOf(file));
+        if (reachedFrom(dataDirectory, file))
+            deleteUnlessChanged(file, record);
+        changed.push_back(folderOf(file));
     }
-    return syncFolders(changed);
+    syncFolders(changed);
+    if (!dataDirectory.empty() && !removeRecord(dataDirectory))
+        message(Warning, "Failed to delete file '" + recordFile(dataDirectory) + "'.");
 }
 
 void Framework::removeBackups() {
-    if (removeFiles(foldersToClear_, filesToDelete_) && !recordDirectory().empty())
-        removeRecord(recordDirectory());
+    finishMigration(record_ ? *record_ : MigrationRecord(), filesToDelete_, recordDirectory());
 }
 
 } // namespace Migration

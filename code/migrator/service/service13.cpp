@@ -50,7 +50,7 @@ std::string Service13::lockedDirectory() const {
 }
 
 void Service13::recoverInterruptedRun() {
-    recoverInterruptedMigration(*this, dataDirectory_);
+    recoverInterruptedMigration(*this, dataDirectory_, recordScope());
 }
 
 std::string Service13::recordDirectory() const {

@@ -3,6 +3,8 @@
 // to the administrator (the report that introduces it and the label of its progress line), and
 // the service's files below the data directory that they migrate.
 
+#include "migrator/service/record.hpp"
+
 #include <string>
 
 namespace Migration {
@@ -53,5 +55,10 @@ inline constexpr const char* jobDatabaseName = "job.db";
 inline constexpr const char* sessionFolder = "session";
 
 } // namespace ServiceFiles
+
+// What a migration to version 13 can name in its record: it replaces the service files that the
+// steps migrate and the job database of every job folder, retires the institution database and
+// the rule files, and empties the session folder.
+RecordScope recordScope();
 
 } // namespace Migration
