@@ -8,7 +8,7 @@
 //                     [--deleted N] [--messages N]
 #include "fixtures/v12data.hpp"
 #include "libs/datetime/timepoint.hpp"
-#include "migrator/service/databasesteps.hpp"
+#include "migrator/service/version13/databasesteps.hpp"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -1,7 +1,7 @@
 #include "e2e/transcript.hpp"
 
 #include "fixtures/v12data.hpp"
-#include "migrator/service/configstep.hpp"
+#include "migrator/service/version13/configstep.hpp"
 #include "support/filecontent.hpp"
 #include "support/migratorsandbox.hpp"
 #include "support/platform.hpp"

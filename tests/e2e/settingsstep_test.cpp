@@ -1,4 +1,4 @@
-#include "migrator/service/settingsstep.hpp"
+#include "migrator/service/version13/settingsstep.hpp"
 
 #include "libs/files/exceptions.hpp"
 #include "libs/json/exceptions.hpp"

@@ -6,7 +6,7 @@
 
 #include "fixtures/v12data.hpp"
 #include "libs/win32/registry/node.hpp"
-#include "migrator/service/datalock.hpp"
+#include "migrator/service/replacement/datalock.hpp"
 #include "support/filecontent.hpp"
 #include "support/migratorsandbox.hpp"
 

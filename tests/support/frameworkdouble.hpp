@@ -2,7 +2,7 @@
 // A migration framework without commands of its own whose console is a string, for the tests of
 // what the framework and the steps do with it. Header-only, as only the migrator's tests use it.
 
-#include "migrator/service/framework.hpp"
+#include "migrator/service/framework/framework.hpp"
 
 #include <sstream>
 #include <string>

@@ -1,7 +1,7 @@
 #include "migrator/service/entry.hpp"
 
-#include "migrator/service/service13.hpp"
-#include "migrator/service/steps.hpp"
+#include "migrator/service/version13/service13.hpp"
+#include "migrator/service/version13/steps.hpp"
 
 #include "libs/config/inifile/inifile.hpp"
 #include "libs/config/logsettings/logsettings.hpp"

@@ -1,8 +1,8 @@
 // The service data migrator: upgrades the service's data directory to the current data version.
 
-#include "migrator/service/consoleoutput.hpp"
+#include "migrator/service/framework/consoleoutput.hpp"
 #include "migrator/service/entry.hpp"
-#include "migrator/service/service.hpp"
+#include "migrator/service/framework/service.hpp"
 
 #include <exception>
 #include <iostream>

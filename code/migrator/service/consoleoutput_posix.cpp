@@ -1,9 +1,0 @@
-// POSIX terminals take UTF-8 bytes as they are.
-
-#include "migrator/service/consoleoutput.hpp"
-
-namespace Migration::ConsoleOutput {
-
-void useUtf8() {}
-
-} // namespace Migration::ConsoleOutput
