@@ -87,3 +87,26 @@ TEST(LookupIndexes, NamesNeverClashAndTheScriptSplitsAtItsVacuum)
     EXPECT_EQ(parts.second, "VACUUM;ANALYZE;");
     EXPECT_EQ(Sqlite::splitBeforeVacuum("ANALYZE;").second, "");
 }
+
+// The engine's own tables, views and a database that refuses the index get none; the script
+// then runs its lookups as written.
+TEST(LookupIndexes, AreSkippedWhereNoIndexCanBeMade)
+{
+    Sqlite::Connection db(Sqlite::inMemory, true);
+    db.execute("CREATE TABLE Users(id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT);"
+               "CREATE TABLE Log(id INTEGER PRIMARY KEY, name TEXT);"
+               "CREATE VIEW Names AS SELECT name FROM Log;"
+               "INSERT INTO Users(name) VALUES('a');"
+               "CREATE TRIGGER UserRenamed AFTER UPDATE ON Users BEGIN "
+               "  UPDATE sqlite_sequence SET seq = seq WHERE name = old.name;"
+               "  DELETE FROM Names WHERE name = old.name; DELETE FROM Log WHERE name = old.name; END;");
+    Sqlite::LookupIndexes lookups(db);
+    db.execute("PRAGMA query_only=ON;");
+    EXPECT_NO_THROW(lookups.coverTriggersFiredBy("UPDATE Users SET name='b';"));
+    EXPECT_TRUE(lookups.created().empty());
+
+    db.execute("PRAGMA query_only=OFF;");
+    Sqlite::LookupIndexes writable(db);
+    writable.coverTriggersFiredBy("UPDATE Users SET name='b';");
+    EXPECT_EQ(lookupIndexes(db), Strings{"Log(name)"});
+}
