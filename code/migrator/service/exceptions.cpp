@@ -55,4 +55,9 @@ std::string RecordPathOutside::sentence() const {
            "', which is not inside the data directory";
 }
 
+std::string NotEnoughSpace::sentence() const {
+    return "Not enough free space in '" + textOf<Directory_>(*this) + "': the migration needs at least " +
+           textOf<NeededBytes_>(*this) + " bytes there, " + textOf<FreeBytes_>(*this) + " bytes are free.";
+}
+
 } // namespace Migration::Exceptions
