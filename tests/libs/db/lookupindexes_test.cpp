@@ -1,5 +1,7 @@
 #include "libs/db/lookupindexes.hpp"
 
+#include "libs/db/firstcolumn.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,16 +9,8 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-Strings column(Sqlite::Connection& db, const std::string& sql)
-{
-    Strings values;
-    auto statement = db.prepare(sql, false);
-    while (statement->step())
-        values.push_back(statement->readText());
-    return values;
-}
+using DbTest::column;
+using DbTest::Strings;
 
 // "table(column)" of every index whose name the migration made.
 Strings lookupIndexes(Sqlite::Connection& db)
