@@ -7,8 +7,9 @@
 //     migration-bench [--scales 1,4] [--events N[,N...]] [--work DIR] [--folders N] [--jobs N]
 //                     [--deleted N] [--messages N] [--old-share F] [--without-indexes 0|1]
 // The scales multiply the sizes of the data. --events with one number sets the history events of
-// scale 1; with a list, each number is the events of one run (at the scale of the same position,
-// or 1), for example --events 1000000,8000000,32000000 for the history step at large sizes.
+// scale 1; with a list, each number is the events of one run, at scale 1 or at the scale given in
+// the same position of --scales, for example --events 1000000,8000000,32000000 for the history
+// step at large sizes.
 #include "fixtures/v12data.hpp"
 #include "libs/datetime/timepoint.hpp"
 #include "migrator/service/databasesteps.hpp"
@@ -42,6 +43,7 @@ namespace fs = std::filesystem;
 
 struct Options {
     std::vector<unsigned> scales{1, 4};
+    bool scalesGiven = false;
     std::vector<unsigned> events{1000000};
     std::string work = "/tmp/qelt-bench";
     Fixtures::V12Options data;
@@ -420,9 +422,10 @@ Options parse(int argc, char** argv)
         const std::string value = argv[i + 1];
         if (name == "--work")
             options.work = value;
-        else if (name == "--scales")
+        else if (name == "--scales") {
             options.scales = numbers(value);
-        else if (name == "--events")
+            options.scalesGiven = true;
+        } else if (name == "--events")
             options.events = numbers(value);
         else if (name == "--old-share")
             options.data.oldEventFraction = std::stod(value);
@@ -455,7 +458,7 @@ int main(int argc, char** argv)
         } else {
             for (std::size_t i = 0; i < options.events.size(); ++i)
                 scales.push_back(benchmarkScale(
-                    options, options.scales.size() == options.events.size() ? options.scales[i] : 1,
+                    options, options.scalesGiven && options.scales.size() == options.events.size() ? options.scales[i] : 1,
                     options.events[i]));
         }
         for (std::size_t i = 1; i < scales.size(); ++i)
