@@ -3,9 +3,13 @@
 // tuned as the migrator's working copies are, on the data with the indexes (without them the
 // scripts alone run their trigger lookups in quadratic time, so that is the fastest floor there
 // is). Prints for each scale the wall time of the whole run and of each step against the floor,
-// the migrator's peak resident memory, and at the end each time's growth between the scales.
-//     migration-bench [--scales 1,4] [--work DIR] [--folders N] [--jobs N] [--events N]
-//                     [--deleted N] [--messages N]
+// the migrator's peak resident memory in each step, and each time's growth from scale to scale.
+//     migration-bench [--scales 1,4] [--events N[,N...]] [--work DIR] [--folders N] [--jobs N]
+//                     [--deleted N] [--messages N] [--old-share F] [--without-indexes 0|1]
+// The scales multiply the sizes of the data. --events with one number sets the history events of
+// scale 1; with a list, each number is the events of one run, at scale 1 or at the scale given in
+// the same position of --scales, for example --events 1000000,8000000,32000000 for the history
+// step at large sizes.
 #include "fixtures/v12data.hpp"
 #include "libs/datetime/timepoint.hpp"
 #include "migrator/service/version13/databasesteps.hpp"
@@ -17,6 +21,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,8 +43,11 @@ namespace fs = std::filesystem;
 
 struct Options {
     std::vector<unsigned> scales{1, 4};
+    bool scalesGiven = false;
+    std::vector<unsigned> events{1000000};
     std::string work = "/tmp/qelt-bench";
     Fixtures::V12Options data;
+    bool withoutIndexes = true;
 };
 
 // The steps that the floor times one by one, named as the migrator reports them.
@@ -52,6 +60,8 @@ struct Run {
     int status = 0;
     // The time from each "Migrating <step>..." report to the next line.
     StepTimes steps;
+    // The peak resident memory in KiB during each step.
+    StepTimes stepPeakKib;
 };
 
 // The step a "Migrating <step>..." line begins; empty for other lines.
@@ -63,11 +73,25 @@ std::string stepOfLine(const std::string& line)
     return line.substr(prefix.size(), line.size() - prefix.size() - 3);
 }
 
-// Reads the program's standard output until it ends, timing each step from its report line to
-// the next line.
-StepTimes timeSteps(int output, std::chrono::steady_clock::time_point start)
+// The peak resident memory of the running process in KiB, which then starts counting anew (the
+// kernel resets the peak when "5" is written to clear_refs); 0 when it cannot be read.
+long takePeakKib(pid_t pid)
 {
-    StepTimes times;
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::ifstream status(proc + "/status");
+    long peak = 0;
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            peak = std::stol(line.substr(6));
+    std::ofstream(proc + "/clear_refs") << "5";
+    return peak;
+}
+
+// Reads the program's standard output until it ends, timing each step from its report line to
+// the next line and taking the peak memory of each.
+void timeSteps(int output, pid_t pid, std::chrono::steady_clock::time_point start, Run& run)
+{
+    StepTimes& times = run.steps;
     std::string pending;
     std::string step;
     auto stepStart = start;
@@ -81,13 +105,15 @@ StepTimes timeSteps(int output, std::chrono::steady_clock::time_point start)
         const auto now = std::chrono::steady_clock::now();
         pending.append(buffer, static_cast<std::size_t>(got));
         for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-            if (!step.empty())
+            const long peak = takePeakKib(pid);
+            if (!step.empty()) {
                 times[step] += std::chrono::duration<double>(now - stepStart).count();
+                run.stepPeakKib[step] = std::max(run.stepPeakKib[step], static_cast<double>(peak));
+            }
             step = stepOfLine(pending.substr(0, end));
             stepStart = now;
         }
     }
-    return times;
 }
 
 // Runs a program (no shell) and reports its wall time, peak memory and exit status; with
@@ -127,7 +153,7 @@ Run runProgram(const std::vector<std::string>& args, const std::vector<std::stri
     Run run;
     if (withSteps) {
         ::close(pipeEnds[1]);
-        run.steps = timeSteps(pipeEnds[0], start);
+        timeSteps(pipeEnds[0], pid, start, run);
         ::close(pipeEnds[0]);
     }
     struct rusage usage {};
@@ -281,30 +307,37 @@ double lookup(const StepTimes& times, const std::string& step)
 // The figures of one scale.
 struct Scale {
     unsigned factor = 1;
+    unsigned events = 0;
     Run withIndexes;
     Run withoutIndexes;
     StepTimes floor;
 };
 
+std::string label(const Scale& scale)
+{
+    return "x" + std::to_string(scale.factor) + " " + std::to_string(scale.events) + " events";
+}
+
 void printRun(const Scale& scale, const char* variant, const Run& run)
 {
-    std::printf("x%u %-16s migrator %7.2f s, peak %5.1f MiB | floor %7.2f s | ratio %.2f\n", scale.factor, variant,
-                run.seconds, run.peakKib / 1024.0, total(scale.floor), run.seconds / total(scale.floor));
+    std::printf("%s %-16s migrator %7.2f s, peak %5.1f MiB | floor %7.2f s | ratio %.2f\n", label(scale).c_str(),
+                variant, run.seconds, run.peakKib / 1024.0, total(scale.floor), run.seconds / total(scale.floor));
     for (const std::string& step : steps) {
         const double floor = lookup(scale.floor, step);
-        std::printf("    %-16s migrator %7.2f s | floor %7.2f s | ratio %.2f\n", step.c_str(), lookup(run.steps, step),
-                    floor, floor > 0 ? lookup(run.steps, step) / floor : 0.0);
+        std::printf("    %-16s migrator %7.2f s | floor %7.2f s | ratio %.2f | peak %5.1f MiB\n", step.c_str(),
+                    lookup(run.steps, step), floor, floor > 0 ? lookup(run.steps, step) / floor : 0.0,
+                    lookup(run.stepPeakKib, step) / 1024.0);
     }
 }
 
-Scale benchmarkScale(const Options& options, unsigned factor)
+Scale benchmarkScale(const Options& options, unsigned factor, unsigned events)
 {
     Fixtures::V12Options data = options.data;
     data.folders *= factor;
-    data.events *= factor;
+    data.events = events;
     data.deletedJobs *= factor;
     data.messages *= factor;
-    const std::string base = options.work + "/x" + std::to_string(factor);
+    const std::string base = options.work + "/x" + std::to_string(factor) + "-" + std::to_string(events);
     const std::string source = base + "/source";
     fs::remove_all(base);
     fs::create_directories(base);
@@ -316,6 +349,7 @@ Scale benchmarkScale(const Options& options, unsigned factor)
 
     Scale scale;
     scale.factor = factor;
+    scale.events = events;
     const std::string migrated = base + "/migrator";
     copyTree(source, migrated);
     scale.withIndexes = runMigrator(migrated, base + "/registry.reg");
@@ -326,35 +360,52 @@ Scale benchmarkScale(const Options& options, unsigned factor)
     scale.floor = runFloor(tuned);
     fs::remove_all(tuned);
 
-    copyTree(source, migrated);
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(migrated))
-        if (entry.is_regular_file() && entry.path().extension() == ".db")
-            Fixtures::removeOptionalIndexes(entry.path().string());
-    check(shell("sync"), "sync");
-    scale.withoutIndexes = runMigrator(migrated, base + "/registry.reg");
-    fs::remove_all(migrated);
-    fs::remove_all(source);
+    if (options.withoutIndexes) {
+        copyTree(source, migrated);
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(migrated))
+            if (entry.is_regular_file() && entry.path().extension() == ".db")
+                Fixtures::removeOptionalIndexes(entry.path().string());
+        check(shell("sync"), "sync");
+        scale.withoutIndexes = runMigrator(migrated, base + "/registry.reg");
+        fs::remove_all(migrated);
+    }
+    fs::remove_all(base);
 
     printRun(scale, "with indexes", scale.withIndexes);
-    printRun(scale, "without indexes", scale.withoutIndexes);
-    std::printf("    without/with %.2f\n", scale.withoutIndexes.seconds / scale.withIndexes.seconds);
+    if (options.withoutIndexes) {
+        printRun(scale, "without indexes", scale.withoutIndexes);
+        std::printf("    without/with %.2f\n", scale.withoutIndexes.seconds / scale.withIndexes.seconds);
+    }
     std::fflush(stdout);
     return scale;
 }
 
+// How much each time grew from one scale to the next: the migrator's against the floor's.
 void printGrowth(const Scale& first, const Scale& last)
 {
-    std::printf("growth x%u/x%u: migrator with indexes %.2f, without %.2f | floor %.2f\n", last.factor, first.factor,
-                last.withIndexes.seconds / first.withIndexes.seconds,
-                last.withoutIndexes.seconds / first.withoutIndexes.seconds, total(last.floor) / total(first.floor));
+    const auto ratio = [](double a, double b) { return a > 0 ? b / a : 0.0; };
+    std::printf("growth %s -> %s: migrator with indexes %.2f, without %.2f | floor %.2f\n", label(first).c_str(),
+                label(last).c_str(), ratio(first.withIndexes.seconds, last.withIndexes.seconds),
+                ratio(first.withoutIndexes.seconds, last.withoutIndexes.seconds),
+                ratio(total(first.floor), total(last.floor)));
     for (const std::string& step : steps) {
-        const auto growth = [&step](const StepTimes& a, const StepTimes& b) {
-            return lookup(a, step) > 0 ? lookup(b, step) / lookup(a, step) : 0.0;
+        const auto growth = [&](const StepTimes& a, const StepTimes& b) {
+            return ratio(lookup(a, step), lookup(b, step));
         };
-        std::printf("    %-16s with %.2f, without %.2f | floor %.2f\n", step.c_str(),
+        std::printf("    %-16s with %.2f, without %.2f | floor %.2f | peak with %.2f\n", step.c_str(),
                     growth(first.withIndexes.steps, last.withIndexes.steps),
-                    growth(first.withoutIndexes.steps, last.withoutIndexes.steps), growth(first.floor, last.floor));
+                    growth(first.withoutIndexes.steps, last.withoutIndexes.steps), growth(first.floor, last.floor),
+                    growth(first.withIndexes.stepPeakKib, last.withIndexes.stepPeakKib));
     }
+}
+
+std::vector<unsigned> numbers(const std::string& list)
+{
+    std::vector<unsigned> values;
+    std::istringstream items(list);
+    for (std::string item; std::getline(items, item, ',');)
+        values.push_back(static_cast<unsigned>(std::stoul(item)));
+    return values;
 }
 
 Options parse(int argc, char** argv)
@@ -362,8 +413,7 @@ Options parse(int argc, char** argv)
     Options options;
     options.data.folders = 1000;
     options.data.jobs = 200;
-    options.data.events = 1000000;
-    options.data.oldEventFraction = 1.0 / 3;
+    options.data.oldEventFraction = 0.4;
     options.data.deletedJobs = 100000;
     options.data.messages = 200000;
     options.data.sessionFiles = 3;
@@ -373,16 +423,18 @@ Options parse(int argc, char** argv)
         if (name == "--work")
             options.work = value;
         else if (name == "--scales") {
-            options.scales.clear();
-            std::istringstream list(value);
-            for (std::string item; std::getline(list, item, ',');)
-                options.scales.push_back(static_cast<unsigned>(std::stoul(item)));
-        } else if (name == "--folders")
+            options.scales = numbers(value);
+            options.scalesGiven = true;
+        } else if (name == "--events")
+            options.events = numbers(value);
+        else if (name == "--old-share")
+            options.data.oldEventFraction = std::stod(value);
+        else if (name == "--without-indexes")
+            options.withoutIndexes = value != "0";
+        else if (name == "--folders")
             options.data.folders = static_cast<unsigned>(std::stoul(value));
         else if (name == "--jobs")
             options.data.jobs = static_cast<unsigned>(std::stoul(value));
-        else if (name == "--events")
-            options.data.events = static_cast<unsigned>(std::stoul(value));
         else if (name == "--deleted")
             options.data.deletedJobs = static_cast<unsigned>(std::stoul(value));
         else if (name == "--messages")
@@ -400,10 +452,17 @@ int main(int argc, char** argv)
     try {
         const Options options = parse(argc, argv);
         std::vector<Scale> scales;
-        for (unsigned factor : options.scales)
-            scales.push_back(benchmarkScale(options, factor));
-        if (scales.size() > 1)
-            printGrowth(scales.front(), scales.back());
+        if (options.events.size() == 1) {
+            for (unsigned factor : options.scales)
+                scales.push_back(benchmarkScale(options, factor, options.events[0] * factor));
+        } else {
+            for (std::size_t i = 0; i < options.events.size(); ++i)
+                scales.push_back(benchmarkScale(
+                    options, options.scalesGiven && options.scales.size() == options.events.size() ? options.scales[i] : 1,
+                    options.events[i]));
+        }
+        for (std::size_t i = 1; i < scales.size(); ++i)
+            printGrowth(scales[i - 1], scales[i]);
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "migration-bench: " << e.what() << '\n';

@@ -21,9 +21,10 @@ public:
     LookupIndexes& operator=(const LookupIndexes&) = delete;
 
     // Makes finding the rows of table by an equal value of column cost log n: creates an index
-    // on table(column) unless the column is the rowid or the first column of a full index. A
-    // table or column that does not exist is left to the statement that names it to report.
-    // Throws the engine's failure of the CREATE INDEX.
+    // on table(column) unless the column is the rowid or the first column of a full index. Best
+    // effort: a missing table or column, a view, a virtual table, the engine's own sqlite_ tables
+    // and a table the engine refuses to index are left as they are (the statement that looks
+    // them up then runs as written). Throws only when the schema cannot be read.
     void cover(const std::string& table, const std::string& column);
 
     // Covers the lookups by an "old." or "new." value in the bodies of the triggers that the

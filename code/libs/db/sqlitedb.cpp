@@ -171,6 +171,7 @@ void Connection::open(const std::string& filename, bool create)
     database_ = database;
     cache_ = std::make_shared<StatementCache>(database_);
     setBusyHandler(&defaultBusyHandler);
+    installProgressCallback();
 }
 
 ConnectionHandle Connection::connectionHandle() const
@@ -199,6 +200,32 @@ void Connection::setBusyHandler(BusyHandler handler)
         return;
     ErrorScope scope(database_);
     scope.check(sqlite3_busy_handler(database_, &Connection::onBusy, this));
+}
+
+int Connection::onProgress(void* context) noexcept
+{
+    try {
+        static_cast<const Connection*>(context)->progress_();
+    } catch (...) {
+    }
+    return 0;
+}
+
+void Connection::onEveryInstructions(int instructions, ProgressCallback callback)
+{
+    progress_ = std::move(callback);
+    progressInstructions_ = instructions;
+    installProgressCallback();
+}
+
+void Connection::installProgressCallback() noexcept
+{
+    if (!database_)
+        return;
+    if (progress_ && progressInstructions_ > 0)
+        sqlite3_progress_handler(database_, progressInstructions_, &Connection::onProgress, this);
+    else
+        sqlite3_progress_handler(database_, 0, nullptr, nullptr);
 }
 
 void Connection::begin(TransactionType type)

@@ -98,6 +98,13 @@ public:
     // Replaces the busy handler; an empty one makes a blocked call fail at once with Busy.
     void setBusyHandler(BusyHandler handler);
 
+    // Calls callback while statements run, after about every instructions steps of the engine's
+    // virtual machine, for example to keep a progress display moving during a long statement.
+    // The callback cannot stop the statement; what it throws is dropped. An empty callback (or
+    // instructions below 1) removes it. Kept when the connection is opened again.
+    using ProgressCallback = std::function<void()>;
+    void onEveryInstructions(int instructions, ProgressCallback callback);
+
     // "BEGIN <DEFERRED|IMMEDIATE|EXCLUSIVE> TRANSACTION;"; another value runs a plain deferred
     // "BEGIN  TRANSACTION;".
     void begin(TransactionType type);
@@ -127,12 +134,16 @@ public:
 
 private:
     static int onBusy(void* context, int count) noexcept;
+    static int onProgress(void* context) noexcept;
+    void installProgressCallback() noexcept;
     void close() noexcept;
     std::unique_ptr<Statement> prepareStatement(const std::string& sql, bool cached);
 
     std::string filename_;
     sqlite3* database_ = nullptr;
     BusyHandler busyHandler_;
+    ProgressCallback progress_;
+    int progressInstructions_ = 0;
     std::shared_ptr<StatementCache> cache_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace Files {
 
@@ -16,8 +17,10 @@ FreeSpace freeSpace(const std::string& path)
         const ::Exceptions::SystemErrorNumber error;
         BOOST_THROW_EXCEPTION(Exceptions::OpenFile() << Exceptions::Filename_(path) << error);
     }
+    // The blocks the file system keeps back for the super-user are free to a process running as it.
+    const auto blocks = ::geteuid() == 0 ? space.f_bfree : space.f_bavail;
     return {std::to_string(static_cast<std::uintmax_t>(status.st_dev)),
-            static_cast<std::uintmax_t>(space.f_bavail) * static_cast<std::uintmax_t>(space.f_frsize)};
+            static_cast<std::uintmax_t>(blocks) * static_cast<std::uintmax_t>(space.f_frsize)};
 }
 
 } // namespace Files

@@ -1,5 +1,7 @@
 #include "libs/db/lookupindexes.hpp"
 
+#include "libs/db/firstcolumn.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,16 +9,8 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-Strings column(Sqlite::Connection& db, const std::string& sql)
-{
-    Strings values;
-    auto statement = db.prepare(sql, false);
-    while (statement->step())
-        values.push_back(statement->readText());
-    return values;
-}
+using DbTest::column;
+using DbTest::Strings;
 
 // "table(column)" of every index whose name the migration made.
 Strings lookupIndexes(Sqlite::Connection& db)
@@ -86,4 +80,27 @@ TEST(LookupIndexes, NamesNeverClashAndTheScriptSplitsAtItsVacuum)
     EXPECT_EQ(parts.first, "BEGIN;UPDATE t SET a='VACUUM;';/* VACUUM; */COMMIT;");
     EXPECT_EQ(parts.second, "VACUUM;ANALYZE;");
     EXPECT_EQ(Sqlite::splitBeforeVacuum("ANALYZE;").second, "");
+}
+
+// The engine's own tables, views and a database that refuses the index get none; the script
+// then runs its lookups as written.
+TEST(LookupIndexes, AreSkippedWhereNoIndexCanBeMade)
+{
+    Sqlite::Connection db(Sqlite::inMemory, true);
+    db.execute("CREATE TABLE Users(id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT);"
+               "CREATE TABLE Log(id INTEGER PRIMARY KEY, name TEXT);"
+               "CREATE VIEW Names AS SELECT name FROM Log;"
+               "INSERT INTO Users(name) VALUES('a');"
+               "CREATE TRIGGER UserRenamed AFTER UPDATE ON Users BEGIN "
+               "  UPDATE sqlite_sequence SET seq = seq WHERE name = old.name;"
+               "  DELETE FROM Names WHERE name = old.name; DELETE FROM Log WHERE name = old.name; END;");
+    Sqlite::LookupIndexes lookups(db);
+    db.execute("PRAGMA query_only=ON;");
+    EXPECT_NO_THROW(lookups.coverTriggersFiredBy("UPDATE Users SET name='b';"));
+    EXPECT_TRUE(lookups.created().empty());
+
+    db.execute("PRAGMA query_only=OFF;");
+    Sqlite::LookupIndexes writable(db);
+    writable.coverTriggersFiredBy("UPDATE Users SET name='b';");
+    EXPECT_EQ(lookupIndexes(db), Strings{"Log(name)"});
 }

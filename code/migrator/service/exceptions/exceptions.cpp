@@ -60,4 +60,9 @@ std::string RecordEntryRefused::sentence() const {
            textOf<Reason_>(*this);
 }
 
+std::string NotEnoughSpace::sentence() const {
+    return "Not enough free space in '" + textOf<Directory_>(*this) + "': the migration needs at least " +
+           textOf<NeededBytes_>(*this) + " bytes there, " + textOf<FreeBytes_>(*this) + " bytes are free.";
+}
+
 } // namespace Migration::Exceptions

@@ -68,4 +68,13 @@ using Path_ = boost::error_info<struct Path_Tag, std::string>;
 using Reason_ = boost::error_info<struct Reason_Tag, std::string>;
 using Version_ = boost::error_info<struct Version_Tag, std::uint32_t>;
 
+// A file system that holds databases has no room for the largest copy a step must make there.
+// Directory_ (the folder of that database), NeededBytes_, FreeBytes_.
+struct NotEnoughSpace : Exception {
+    std::string sentence() const override;
+};
+
+using NeededBytes_ = boost::error_info<struct NeededBytes_Tag, std::uintmax_t>;
+using FreeBytes_ = boost::error_info<struct FreeBytes_Tag, std::uintmax_t>;
+
 } // namespace Migration::Exceptions

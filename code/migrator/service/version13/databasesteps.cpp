@@ -3,8 +3,10 @@
 #include "migrator/service/exceptions/exceptions.hpp"
 
 #include "libs/datetime/timepoint.hpp"
+#include "libs/db/discardedwork.hpp"
 #include "libs/db/lookupindexes.hpp"
 #include "libs/files/directoryiterator.hpp"
+#include "libs/files/file.hpp"
 #include "libs/files/operations.hpp"
 #include "libs/files/paths.hpp"
 #include "migrator/service/replacement/companions.hpp"
@@ -12,15 +14,14 @@
 #include "migrator/service/version13/steps.hpp"
 #include "shared/institution/id.hpp"
 
+#include <boost/exception_ptr.hpp>
 #include <boost/filesystem/operations.hpp>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include <vector>
-#include <fstream>
-#include <stdexcept>
 
 namespace Migration {
 
@@ -111,16 +112,17 @@ constexpr Files::Flags::Enum workingCopyFlags = Files::Flags::Read | Files::Flag
                                                Files::Flags::CreateDirectories | Files::Flags::DenyWrite;
 
 // A rollback journal is hot, and the engine would play it back into the database, unless it is
-// empty or its header is zeroed, as journal_mode=PERSIST leaves it after a clean close.
+// missing, empty or its header is zeroed, as journal_mode=PERSIST leaves it after a clean close.
+// A journal that is there but cannot be read may be hot: the file layer's failure refuses it.
 bool isHotJournal(const std::string& journal)
 {
     constexpr std::size_t headerSize = 28;
-    std::ifstream file(journal, std::ios::binary);
-    if (!file)
+    boost::exception_ptr statusFailure;
+    if (!Files::isFile(journal, &statusFailure) && !Files::isDirectory(journal, &statusFailure) && !statusFailure)
         return false;
+    Files::File file(journal, Files::Flags::Read | Files::Flags::DenyNone);
     std::array<char, headerSize> header{};
-    file.read(header.data(), header.size());
-    const auto bytes = static_cast<std::size_t>(file.gcount());
+    const std::size_t bytes = file.read(header.data(), header.size());
     return std::any_of(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(bytes),
                        [](char byte) { return byte != 0; });
 }
@@ -172,31 +174,26 @@ bool isWriteAheadLog(Sqlite::Connection& database)
 // at most a few times a second. Not installed when no line is shown.
 void tickDuringLongStatements(Sqlite::Connection& connection, Progress& progress)
 {
-    if (!progress.active())
-        return;
-    const auto tick = [](void* context) noexcept -> int {
-        static_cast<Progress*>(context)->tick();
-        return 0;
-    };
-    sqlite3_progress_handler(connection.connectionHandle().con(), 100000, tick, &progress);
+    if (progress.active())
+        connection.onEveryInstructions(100000, [&progress] { progress.tick(); });
 }
 
+// Upgrades the copy of the existing database at path with the script.
 void runScript(Framework& framework, const std::string& path, const std::string& script,
                const DatabaseOptions& options)
 {
-    if (!Files::isFile(path))
-        return;
     auto copy = prepareDatabaseCopy(framework, path, options);
     runUpgradeScript(*copy.connection, script);
     finishDatabaseCopy(copy);
 }
 
-// Runs the work on the database at path, shown as name; a missing database is not counted.
+// Converts the copy of the existing deleted-jobs database at path.
+void convertDeletedJobs(Framework& framework, const std::string& path, const DatabaseOptions& options);
+
+// Runs the work on the existing database at path, shown as name.
 template <class Work>
 void workOnDatabase(Framework& framework, const std::string& name, const std::string& path, Work work)
 {
-    if (!Files::isFile(path))
-        return;
     framework.progress().beginFile(name, path);
     work(path);
     framework.progress().fileDone();
@@ -212,19 +209,15 @@ const ServiceDatabase historyDatabase{Step::HistoryRecords, ServiceFiles::histor
 const ServiceDatabase userDatabase{Step::Users, ServiceFiles::users};
 const ServiceDatabase notificationDatabase{Step::Notifications, ServiceFiles::notifications};
 
-// Where a database to copy lies and how large it is.
-struct DatabaseSize {
-    std::string folder;
-    std::uintmax_t bytes;
-};
-
 // The step of one database, at its path below the data directory, upgraded by the script.
 void migrateWithScript(Framework& framework, const std::string& dataDirectory, const ServiceDatabase& database,
                        const std::string& script, const DatabaseOptions& options)
 {
     ProgressStep progress(framework.progress(), stepLabel(database.step), 1);
-    workOnDatabase(framework, database.file.shown(), database.file.in(dataDirectory),
-                   [&](const std::string& path) { runScript(framework, path, script, options); });
+    const std::string path = database.file.in(dataDirectory);
+    if (Files::isFile(path))
+        workOnDatabase(framework, database.file.shown(), path,
+                       [&](const std::string& existing) { runScript(framework, existing, script, options); });
 }
 
 bool isJobFolder(const Files::DirectoryIterator& entry)
@@ -232,23 +225,57 @@ bool isJobFolder(const Files::DirectoryIterator& entry)
     return entry.isDirectory() && entry.filename() != ServiceFiles::sessionFolder;
 }
 
-// The databases below the study folder that migrateStudies copies: jobs.db, the job.db of every
-// job folder and deleted.db, those that exist.
-std::vector<std::string> studyDatabases(const std::string& study)
+// One database of the study step, as the progress line shows it and where it is.
+struct StudyDatabase {
+    std::string shown;
+    std::string path;
+    bool deletedJobs;
+};
+
+// The databases below the study folder that migrateStudies copies, those that exist, in the
+// order it migrates them: jobs.db, the job.db of every job folder and deleted.db.
+std::vector<StudyDatabase> studyDatabases(const std::string& dataDirectory)
 {
-    std::vector<std::string> databases;
-    if (!Files::isDirectory(study))
-        return databases;
-    for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
-        if (isJobFolder(entry))
-            databases.push_back(Files::join(entry.path(), ServiceFiles::jobDatabaseName));
+    std::vector<StudyDatabase> databases{
+        {ServiceFiles::studyJobs.shown(), ServiceFiles::studyJobs.in(dataDirectory), false}};
+    const std::string study = Files::join(dataDirectory, ServiceFiles::studyFolder);
+    if (Files::isDirectory(study)) {
+        for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
+            if (isJobFolder(entry))
+                databases.push_back({std::string(ServiceFiles::studyFolder) + "/" + entry.filename() + "/" +
+                                         ServiceFiles::jobDatabaseName,
+                                     Files::join(entry.path(), ServiceFiles::jobDatabaseName), false});
+        }
     }
-    databases.push_back(Files::join(study, ServiceFiles::studyJobs.name));
-    databases.push_back(Files::join(study, ServiceFiles::deletedJobs.name));
+    databases.push_back({ServiceFiles::deletedJobs.shown(), ServiceFiles::deletedJobs.in(dataDirectory), true});
     databases.erase(std::remove_if(databases.begin(), databases.end(),
-                                   [](const std::string& path) { return !Files::isFile(path); }),
+                                   [](const StudyDatabase& database) { return !Files::isFile(database.path); }),
                     databases.end());
     return databases;
+}
+
+// The databases of all steps that exist, in the order the steps copy them.
+std::vector<std::string> databasesToCopy(const std::string& dataDirectory)
+{
+    std::vector<std::string> paths;
+    for (const StudyDatabase& database : studyDatabases(dataDirectory))
+        paths.push_back(database.path);
+    for (const ServiceDatabase& database : {messageDatabase, historyDatabase, userDatabase, notificationDatabase}) {
+        const std::string path = database.file.in(dataDirectory);
+        if (Files::isFile(path))
+            paths.push_back(path);
+    }
+    return paths;
+}
+
+// The size of a file; none when it cannot be read.
+std::optional<std::uintmax_t> sizeOf(const std::string& path)
+{
+    boost::system::error_code error;
+    const std::uintmax_t bytes = boost::filesystem::file_size(path, error);
+    if (error)
+        return std::nullopt;
+    return bytes;
 }
 
 void collectConversions(Sqlite::Connection& db)
@@ -332,8 +359,10 @@ void runUpgradeScript(Sqlite::Connection& copy, const std::string& script)
 {
     try {
         const auto [work, compaction] = Sqlite::splitBeforeVacuum(script);
+        Sqlite::dropDiscardedIndexes(copy, work);
         Sqlite::LookupIndexes lookups(copy);
         lookups.coverTriggersFiredBy(work);
+        Sqlite::deleteAheadInBatches(copy, work);
         copy.execute(work);
         lookups.drop();
         if (!compaction.empty())
@@ -346,29 +375,36 @@ void runUpgradeScript(Sqlite::Connection& copy, const std::string& script)
 
 void checkRoomForDatabaseCopies(const std::string& dataDirectory, const Files::FreeSpaceQuery& query)
 {
-    std::vector<std::string> databases = studyDatabases(Files::join(dataDirectory, ServiceFiles::studyFolder));
-    for (const ServiceDatabase& database : {messageDatabase, historyDatabase, userDatabase, notificationDatabase}) {
-        const std::string path = database.file.in(dataDirectory);
-        if (Files::isFile(path))
-            databases.push_back(path);
-    }
-    std::map<std::string, DatabaseSize> largest;
-    for (const std::string& path : databases) {
+    // Per file system: the bytes free as the query reports them, and those that the copies made
+    // so far have freed by overwriting their ".new" files left by an earlier run.
+    struct Room {
+        std::uintmax_t available;
+        std::uintmax_t overwritten;
+    };
+    std::map<std::string, std::optional<Room>> rooms;
+    for (const std::string& path : databasesToCopy(dataDirectory)) {
         const std::string folder = Files::parentPath(path);
-        boost::system::error_code error;
-        const std::uintmax_t bytes = boost::filesystem::file_size(path, error);
-        if (error)
+        std::optional<Files::FreeSpace> space;
+        try {
+            space = query(folder);
+        } catch (const std::exception&) {
             continue;
-        DatabaseSize& entry = largest[query(folder).fileSystem];
-        if (entry.folder.empty() || bytes > entry.bytes)
-            entry = {folder, bytes};
-    }
-    for (const auto& [fileSystem, database] : largest) {
-        const std::uintmax_t available = query(database.folder).available;
-        if (database.bytes > available)
-            throw std::runtime_error("Not enough free space in '" + database.folder +
-                                     "': the migration needs at least " + std::to_string(database.bytes) +
-                                     " bytes there, " + std::to_string(available) + " bytes are free.");
+        }
+        std::optional<Room>& room = rooms.try_emplace(space->fileSystem, Room{space->available, 0}).first->second;
+        const std::optional<std::uintmax_t> bytes = sizeOf(path);
+        const std::string staleCopy = path + newSuffix;
+        const std::optional<std::uintmax_t> stale = Files::isFile(staleCopy) ? sizeOf(staleCopy) : 0;
+        if (!room || !bytes || !stale) {
+            // What is free there from now on is not known: nothing more is checked there.
+            room.reset();
+            continue;
+        }
+        room->overwritten += *stale;
+        const std::uintmax_t free = room->available + room->overwritten;
+        if (*bytes > free)
+            BOOST_THROW_EXCEPTION(Exceptions::NotEnoughSpace() << Exceptions::Directory_(folder)
+                                                               << Exceptions::NeededBytes_(*bytes)
+                                                               << Exceptions::FreeBytes_(free));
     }
 }
 
@@ -385,30 +421,34 @@ void migrateStudies(Framework& framework, const std::string& dataDirectory, cons
     framework.addFolderToClear(Files::join(study, ServiceFiles::sessionFolder));
     if (!Files::isDirectory(study))
         return;
-    ProgressStep progress(framework.progress(), stepLabel(Step::Studies),
-                          framework.progress().active() ? studyDatabases(study).size() : 0);
-    const auto jobDatabase = [&](const std::string& path) { migrateJobDatabase(framework, path, options); };
-    workOnDatabase(framework, ServiceFiles::studyJobs.shown(), ServiceFiles::studyJobs.in(dataDirectory), jobDatabase);
-    for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
-        if (isJobFolder(entry))
-            workOnDatabase(framework,
-                           std::string(ServiceFiles::studyFolder) + "/" + entry.filename() + "/" +
-                               ServiceFiles::jobDatabaseName,
-                           Files::join(entry.path(), ServiceFiles::jobDatabaseName), jobDatabase);
+    const std::vector<StudyDatabase> databases = studyDatabases(dataDirectory);
+    ProgressStep progress(framework.progress(), stepLabel(Step::Studies), databases.size());
+    for (const StudyDatabase& database : databases) {
+        workOnDatabase(framework, database.shown, database.path, [&](const std::string& path) {
+            if (database.deletedJobs)
+                convertDeletedJobs(framework, path, options);
+            else
+                runScript(framework, path, jobsScript, options);
+        });
     }
-    workOnDatabase(framework, ServiceFiles::deletedJobs.shown(), ServiceFiles::deletedJobs.in(dataDirectory),
-                   [&](const std::string& path) { migrateDeletedJobs(framework, path, options); });
 }
 
 void migrateJobDatabase(Framework& framework, const std::string& path, const DatabaseOptions& options)
 {
-    runScript(framework, path, jobsScript, options);
+    if (Files::isFile(path))
+        runScript(framework, path, jobsScript, options);
 }
 
 void migrateDeletedJobs(Framework& framework, const std::string& path, const DatabaseOptions& options)
 {
-    if (!Files::isFile(path))
-        return;
+    if (Files::isFile(path))
+        convertDeletedJobs(framework, path, options);
+}
+
+namespace {
+
+void convertDeletedJobs(Framework& framework, const std::string& path, const DatabaseOptions& options)
+{
     auto copy = prepareDatabaseCopy(framework, path, options);
     Sqlite::Connection& db = *copy.connection;
     db.begin(Sqlite::TransactionType::Exclusive);
@@ -424,6 +464,8 @@ void migrateDeletedJobs(Framework& framework, const std::string& path, const Dat
     db.analyze();
     finishDatabaseCopy(copy);
 }
+
+} // namespace
 
 void migrateMessages(Framework& framework, const std::string& dataDirectory, const DatabaseOptions& options)
 {

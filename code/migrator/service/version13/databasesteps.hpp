@@ -42,16 +42,16 @@ struct DatabaseCopy {
 };
 
 // Makes the working copy of an existing database and opens it ready for an upgrade script.
-// Refuses, with Exceptions::UnfinishedDatabaseChanges naming the file, a database with
-// unfinished changes: a hot "-journal" (one whose header is not zeroed) or a "-wal" holding frames; an empty or zeroed
-// journal, as the engine leaves one after a clean close, is accepted. Nothing is registered or
-// written then. Otherwise enters path for the final replacement, copies it to path + ".new"
-// (replacing an older copy) while holding a read lock on the original, so no other connection
-// can change it meanwhile, and returns the connection on the copy with legacy table renames
-// (references to a renamed table are kept as written), foreign keys off, no journal, no syncing
-// and a 12 MiB page cache. While the database is locked by another program, a shown progress
-// line names it and the time waited. SQLite failures carry the engine's tags and the file name;
-// copy failures the file layer's.
+// Refuses, with Exceptions::UnfinishedDatabaseChanges naming the file, a database with unfinished
+// changes: a hot "-journal" (one whose header is not zeroed) or a "-wal" holding frames; an empty
+// or zeroed journal, as the engine leaves one after a clean close, is accepted, and a journal that
+// cannot be read is refused with the file layer's failure. Nothing is registered or written then.
+// Otherwise enters path for the final replacement, copies it to path + ".new" (replacing an older
+// copy) while holding a read lock on the original, so no other connection can change it meanwhile,
+// and returns the connection on the copy with legacy table renames (references to a renamed table
+// are kept as written), foreign keys off, no journal, no syncing and a 12 MiB page cache. While
+// the database is locked by another program, a shown progress line names it and the time waited.
+// SQLite failures carry the engine's tags and the file name; copy failures the file layer's.
 DatabaseCopy prepareDatabaseCopy(Framework& framework, const std::string& path,
                                  const DatabaseOptions& options = DatabaseOptions());
 
@@ -62,16 +62,21 @@ void finishDatabaseCopy(DatabaseCopy& copy);
 // Runs an upgrade script on a working copy. Every lookup by a column that the triggers fired by
 // the script's DELETE and UPDATE statements make is given a temporary index first, dropped again
 // before the script's VACUUM, so the cost stays linear in the data whatever indexes the database
-// has and the result is what the script alone makes. Failures carry the whole script as SqlQuery_.
+// has. The indexes the script discards itself are dropped first, and a DELETE that starts the
+// script is done ahead in batches, so memory stays flat whatever the number of rows (see
+// libs/db/discardedwork.hpp). The result is what the script alone makes. Failures carry the
+// whole script as SqlQuery_.
 void runUpgradeScript(Sqlite::Connection& copy, const std::string& script);
 
 // Refuses, before anything is written, a migration whose database copies cannot fit. Every copy
 // exists at its full size before its script runs, while the copies made before it may by then
 // have been compacted to a few pages, and VACUUM's temporary copy can be as small: so on each
-// file system that holds databases of the steps, the largest of them must fit in the free space
-// that query reports. A larger need is not certain, and a run that would fit is never refused.
-// Throws std::runtime_error naming the folder of that database, the bytes needed and those free;
-// a database whose size cannot be read is left to its step.
+// file system that holds databases of the steps, each of them must fit in the free space that
+// query reports plus the ".new" files left there by an earlier run that the copies made up to
+// it overwrite. A larger need is not certain, and a run that would fit is never refused: where
+// a size or the free space cannot be read, nothing more is checked on that file system.
+// Throws Exceptions::NotEnoughSpace naming the folder of that database, the bytes needed and
+// those free.
 void checkRoomForDatabaseCopies(const std::string& dataDirectory,
                                 const Files::FreeSpaceQuery& query = Files::freeSpace);
 

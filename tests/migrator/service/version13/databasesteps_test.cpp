@@ -3,6 +3,7 @@
 #include "fixtures/v12data.hpp"
 #include "libs/datetime/timepoint.hpp"
 #include "libs/db/exceptions.hpp"
+#include "libs/files/exceptions.hpp"
 #include "migrator/service/exceptions/exceptions.hpp"
 #include "migrator/service/framework/framework.hpp"
 #include "shared/institution/id.hpp"
@@ -242,6 +243,16 @@ TEST(DatabaseCopy, RefusesUnfinishedChangesAndReplacesOldCopies)
         EXPECT_EQ(Fixtures::readFile(path), original);
         fs::remove(path + suffix);
     }
+
+    // A journal that is there but cannot be read may be hot: refused with the file layer's failure.
+    fs::create_directory(path + "-journal");
+    {
+        TestFramework framework;
+        EXPECT_THROW(Migration::migrateUsers(framework, dir.path()), Files::Exceptions::Exception);
+        EXPECT_TRUE(framework.filesToReplace().empty());
+        EXPECT_FALSE(fs::exists(path + ".new"));
+    }
+    fs::remove(path + "-journal");
 
     // What a clean close leaves: an empty journal (TRUNCATE), a journal with a zeroed header
     // (PERSIST), a log with its header only. A copy left by an earlier run is replaced.
@@ -561,15 +572,28 @@ std::string journalModeBytes(const std::string& path)
 struct IdentityCase {
     bool optionalIndexes;
     bool writeAheadLog;
+    // Indexes a user added to the events: on several columns, unique, partial, on an expression,
+    // and one the copy of the events could be read from instead of the table.
+    bool userEventIndexes;
 };
+
+const char* const userEventIndexes =
+    "CREATE INDEX EuserTypeIdx ON EventRecord(userId, type);"
+    "CREATE UNIQUE INDEX EparamIdx ON EventRecord(paramInt, id);"
+    "CREATE INDEX EtypeTimeIdx ON EventRecord(timestamp) WHERE type = 3;"
+    "CREATE INDEX EparamTextIdx ON EventRecord(lower(paramString));"
+    "CREATE INDEX EcopyIdx ON EventRecord(patientId, studyId, distantInstitutionId, userId, timestamp, type, "
+    "paramInt, paramString, seriesGroupId);";
 
 class MigratedDatabases : public testing::TestWithParam<IdentityCase> {};
 
 } // namespace
 
 // The temporary indexes that keep the lookups of triggers and of the deleted-jobs conversion
-// linear leave nothing behind: each migrated database holds what its fixed script alone makes,
-// with and without the optional indexes, and a write-ahead-log database stays one.
+// linear, the indexes dropped because the scripts discard them and the old events deleted
+// ahead in batches leave nothing behind: each migrated database holds what its fixed script
+// alone makes (sqlite_master, every row, sqlite_stat1), with and without the optional indexes,
+// with indexes of the user's on the events, and a write-ahead-log database stays one.
 TEST_P(MigratedDatabases, HoldWhatTheFixedScriptsAloneMake)
 {
     const IdentityCase param = GetParam();
@@ -595,9 +619,14 @@ TEST_P(MigratedDatabases, HoldWhatTheFixedScriptsAloneMake)
         {"record/rm.db", Migration::historyScript(cutoff)},
         {"conf/user.db", Migration::usersScript},
         {"conf/notification.db", Migration::notificationsScript}};
+    if (param.userEventIndexes) {
+        Database(migrated + "/record/rm.db").exec(userEventIndexes);
+        Database(alone + "/record/rm.db").exec(userEventIndexes);
+    }
     {
         Database rm(migrated + "/record/rm.db");
-        ASSERT_EQ(rm.objects("index").empty(), !param.optionalIndexes);
+        ASSERT_EQ(rm.objects("index").empty(), !param.optionalIndexes && !param.userEventIndexes);
+        ASSERT_GT(count(rm, "EventRecord", "timestamp < " + std::to_string(cutoff)), 200);
     }
     if (param.writeAheadLog) {
         for (const auto& database : databases) {
@@ -627,16 +656,20 @@ TEST_P(MigratedDatabases, HoldWhatTheFixedScriptsAloneMake)
 }
 
 INSTANTIATE_TEST_SUITE_P(Indexes, MigratedDatabases,
-                         testing::Values(IdentityCase{true, false}, IdentityCase{false, false},
-                                         IdentityCase{false, true}),
+                         testing::Values(IdentityCase{true, false, false}, IdentityCase{false, false, false},
+                                         IdentityCase{false, true, false}, IdentityCase{true, false, true},
+                                         IdentityCase{false, false, true}),
                          [](const testing::TestParamInfo<IdentityCase>& info) {
                              return std::string(info.param.optionalIndexes ? "WithOptionalIndexes"
                                                                            : "WithoutOptionalIndexes") +
-                                    (info.param.writeAheadLog ? "InWalMode" : "");
+                                    (info.param.writeAheadLog ? "InWalMode" : "") +
+                                    (info.param.userEventIndexes ? "AndUserEventIndexes" : "");
                          });
 
 // The check before the first step, through a query that puts the record folder on a file system
-// of its own: each file system must have room for the largest database copied there.
+// of its own: each file system must have room for the largest database copied there, where a
+// ".new" file of an earlier run that the copies overwrite counts as free, and a file system
+// whose free space cannot be queried is not checked.
 TEST(FreeSpace, EachFileSystemMustHoldItsLargestDatabaseCopy)
 {
     TestSupport::TemporaryDirectory dir;
@@ -654,14 +687,17 @@ TEST(FreeSpace, EachFileSystemMustHoldItsLargestDatabaseCopy)
 
     std::uintmax_t recordFree = 0;
     std::uintmax_t otherFree = 0;
+    bool recordUnknown = false;
     const Files::FreeSpaceQuery query = [&](const std::string& path) {
         const bool record = path == dir / "record";
+        if (record && recordUnknown)
+            throw std::runtime_error("no answer");
         return Files::FreeSpace{record ? "record disk" : "data disk", record ? recordFree : otherFree};
     };
     const auto refusal = [&]() -> std::string {
         try {
             Migration::checkRoomForDatabaseCopies(dir.path(), query);
-        } catch (const std::runtime_error& e) {
+        } catch (const Migration::Exceptions::NotEnoughSpace& e) {
             return e.what();
         }
         return "";
@@ -683,4 +719,13 @@ TEST(FreeSpace, EachFileSystemMustHoldItsLargestDatabaseCopy)
               std::string::npos);
     for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
         EXPECT_NE(entry.path().extension(), ".new") << entry.path();
+
+    otherFree = others;
+    recordFree = 1000;
+    Fixtures::writeFile(dir / "record/rm.db.new", std::string(history - 1000, 'x'));
+    EXPECT_EQ(refusal(), "");
+    recordFree = 999;
+    EXPECT_NE(refusal().find(std::to_string(history - 1) + " bytes are free."), std::string::npos);
+    recordUnknown = true;
+    EXPECT_EQ(refusal(), "");
 }
