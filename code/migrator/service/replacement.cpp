@@ -164,7 +164,10 @@ bool Framework::replaceFiles() {
                 abandonRecord(revertSwaps(order, current));
                 return false;
             }
-            if (!renameFile(file + newSuffix, file)) {
+            // The backup's name must be on disk before F.new replaces F: a file system keeps no
+            // order between two renames of a folder not synced, and a power cut after only the
+            // second would lose the old F while the record still says the swap is undone.
+            if (!flushFolders({file}) || !renameFile(file + newSuffix, file)) {
                 const bool putBack = renameFile(file + backupSuffix, file);
                 abandonRecord(revertSwaps(order, current) && putBack);
                 return false;
