@@ -30,7 +30,6 @@
 #include <iostream>
 #include <mutex>
 #include <set>
-#include <thread>
 
 #ifndef QELT_POWERCUTFS_PATH
 #define QELT_POWERCUTFS_PATH ""
@@ -144,22 +143,6 @@ TEST_F(PowerCutFileSystemTest, KeepsACreatedFileEmptyUntilItIsSynced) {
     syncFolder(mounted("x"));
     EXPECT_EQ("", afterCut("durable", "x/g"));
     EXPECT_FALSE(fs::exists(root_ / "output/latest-rename-early"));
-}
-
-// Runs the jobs on two workers, one per core; a job's exception is a failure of the test.
-void onTwoWorkers(std::size_t count, const std::function<void(std::size_t)>& job) {
-    auto worker = [&](std::size_t first) {
-        for (std::size_t index = first; index < count; index += 2) {
-            try {
-                job(index);
-            } catch (const std::exception& e) {
-                ADD_FAILURE() << "job " << index << ": " << e.what();
-            }
-        }
-    };
-    std::thread second(worker, 1);
-    worker(0);
-    second.join();
 }
 
 // The kind of a numbered operation line: "12 rename /a /b" gives "rename".
@@ -321,15 +304,9 @@ protected:
                 << E2e::differences(*expected_, state);
         }
         sandbox.setDataDirectoryValue(image);
-        std::string transcript;
-        bool ended = false;
-        for (int attempt = 0; attempt < 3 && !ended; ++attempt) {
-            const TestSupport::ChildResult result = sandbox.run({"m"});
-            transcript += result.out;
-            ended = result.exitCode == 0 || result.exitCode == 1;
-        }
-        EXPECT_TRUE(ended) << point << "\n" << transcript;
-        EXPECT_EQ("", E2e::differences(*expected_, E2e::stateOf(image))) << point << "\n" << transcript;
+        const E2e::Ending ending = E2e::runUntilEnded(sandbox);
+        EXPECT_TRUE(ending.ended) << point << "\n" << ending.transcript;
+        EXPECT_EQ("", E2e::differences(*expected_, E2e::stateOf(image))) << point << "\n" << ending.transcript;
     }
 
     // Cuts a run on the data folder at the operation and lets the migrator end on each image
@@ -357,7 +334,7 @@ protected:
                         const std::vector<std::uint64_t>& numbers, const std::string& what) {
         const auto start = std::chrono::steady_clock::now();
         std::atomic<int> checked{0};
-        onTwoWorkers(numbers.size(), [&](std::size_t index) { checked += cutAt(data, operations, numbers[index]); });
+        E2e::onTwoWorkers(numbers.size(), [&](std::size_t index) { checked += cutAt(data, operations, numbers[index]); });
         const auto seconds =
             std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
         ::testing::Test::RecordProperty("cuts", static_cast<int>(numbers.size()));
