@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
-#include <thread>
 
 namespace {
 
@@ -49,17 +48,6 @@ std::size_t find(const std::vector<SystemCall>& calls, std::size_t from,
 
 bool names(const SystemCall& call, const std::string& text) {
     return call.line.find(text) != std::string::npos;
-}
-
-// Runs the jobs on two workers, one per core.
-void onTwoWorkers(std::size_t count, const std::function<void(std::size_t)>& job) {
-    auto worker = [&](std::size_t first) {
-        for (std::size_t index = first; index < count; index += 2)
-            job(index);
-    };
-    std::thread second(worker, 1);
-    worker(0);
-    second.join();
 }
 
 class CrashSafetyTest : public ::testing::Test {
@@ -117,23 +105,17 @@ protected:
     // Runs the migrator until it ends with 0 or 1, at most three times, and compares the data
     // directory with the uninterrupted migration's.
     static void expectEndAsUninterrupted(const MigratorSandbox& sandbox, const std::string& point) {
-        std::string transcript;
-        bool ended = false;
-        for (int attempt = 0; attempt < 3 && !ended; ++attempt) {
-            const TestSupport::ChildResult result = sandbox.run({"m"});
-            transcript += result.out;
-            ended = result.exitCode == 0 || result.exitCode == 1;
-        }
-        EXPECT_TRUE(ended) << point << "\n" << transcript;
+        const E2e::Ending ending = E2e::runUntilEnded(sandbox);
+        EXPECT_TRUE(ending.ended) << point << "\n" << ending.transcript;
         EXPECT_EQ("", E2e::differences(*expected_, E2e::stateOf(sandbox.dataDirectory()))) << point << "\n"
-                                                                                           << transcript;
+                                                                                           << ending.transcript;
     }
 
     // Kills a run at each call of the range, and the run after it at the second call of the
     // same system call while the first left a record; returns the number of kills.
     static int killEachCall(std::size_t first, std::size_t end) {
         std::atomic<int> kills{0};
-        onTwoWorkers(end - first, [&](std::size_t offset) {
+        E2e::onTwoWorkers(end - first, [&](std::size_t offset) {
             const std::size_t index = first + offset;
             const std::string point = "killed at " + calls()[index].line;
             const auto sandbox = killedAt(calls(), index);
@@ -157,7 +139,7 @@ protected:
         EXPECT_LT(end, traced.size()) << "no recovery after " << calls()[index].line;
         const std::vector<SystemCall> recovery(traced.begin(), traced.begin() + static_cast<std::ptrdiff_t>(end + 1));
         std::atomic<int> kills{0};
-        onTwoWorkers(recovery.size(), [&](std::size_t second) {
+        E2e::onTwoWorkers(recovery.size(), [&](std::size_t second) {
             const std::string point = "killed at " + calls()[index].line + ", then in recovery at " + recovery[second].line;
             const auto sandbox = killedAt(calls(), index);
             const int when = E2e::ordinalOf(recovery, second);

@@ -1,6 +1,6 @@
 #pragma once
-// The state of a data directory as the end-to-end tests compare it, and runs of the migrator
-// program killed at a chosen system call.
+// The state of a data directory as the end-to-end tests compare it, runs of the migrator
+// program killed at a chosen system call and the runs that end the migration afterwards.
 
 #include "e2e/transcript.hpp"
 
@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace E2e {
@@ -172,6 +174,39 @@ inline int ordinalOf(const std::vector<SystemCall>& traced, std::size_t index) {
     for (std::size_t i = 0; i <= index; ++i)
         when += traced[i].name == traced[index].name ? 1 : 0;
     return when;
+}
+
+// The runs of "migrator m" on an interrupted migration: whether one ended with 0 or 1 within
+// three runs, and what they printed.
+struct Ending {
+    bool ended = false;
+    std::string transcript;
+};
+
+inline Ending runUntilEnded(const TestSupport::MigratorSandbox& sandbox) {
+    Ending ending;
+    for (int attempt = 0; attempt < 3 && !ending.ended; ++attempt) {
+        const TestSupport::ChildResult result = sandbox.run({"m"});
+        ending.transcript += result.out;
+        ending.ended = result.exitCode == 0 || result.exitCode == 1;
+    }
+    return ending;
+}
+
+// Runs the jobs on two workers, one per core; a job's exception is a failure of the test.
+inline void onTwoWorkers(std::size_t count, const std::function<void(std::size_t)>& job) {
+    auto worker = [&](std::size_t first) {
+        for (std::size_t index = first; index < count; index += 2) {
+            try {
+                job(index);
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "job " << index << ": " << e.what();
+            }
+        }
+    };
+    std::thread second(worker, 1);
+    worker(0);
+    second.join();
 }
 
 } // namespace E2e

@@ -34,8 +34,8 @@ enum class Fsync { None, Everything, Folders };
 
 // Fails the rename from `from`; only the one to `to` when `to` is not empty.
 void failRename(const std::string& from, const std::string& to = std::string());
-// Fails every fsync, or those of folders only.
-void failFsync(Fsync which);
+// Fails every fsync, or those of folders only, after the first `passing` of them.
+void failFsync(Fsync which, int passing = 0);
 // Disarms every failure.
 void reset();
 

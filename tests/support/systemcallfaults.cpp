@@ -16,6 +16,7 @@ using TestSupport::SystemCallFaults::Fsync;
 std::string failingRenameFrom;
 std::string failingRenameTo;
 Fsync failingFsync = Fsync::None;
+int passingFsyncs = 0;
 
 bool isFolder(int fd) {
     struct stat status {};
@@ -31,14 +32,16 @@ void failRename(const std::string& from, const std::string& to) {
     failingRenameTo = to;
 }
 
-void failFsync(Fsync which) {
+void failFsync(Fsync which, int passing) {
     failingFsync = which;
+    passingFsyncs = passing;
 }
 
 void reset() {
     failingRenameFrom.clear();
     failingRenameTo.clear();
     failingFsync = Fsync::None;
+    passingFsyncs = 0;
 }
 
 } // namespace TestSupport::SystemCallFaults
@@ -57,7 +60,8 @@ extern "C" int rename(const char* from, const char* to) {
 extern "C" int fsync(int fd) {
     using FsyncFunction = int (*)(int);
     static const auto realFsync = reinterpret_cast<FsyncFunction>(dlsym(RTLD_NEXT, "fsync"));
-    if (failingFsync == Fsync::Everything || (failingFsync == Fsync::Folders && isFolder(fd))) {
+    if ((failingFsync == Fsync::Everything || (failingFsync == Fsync::Folders && isFolder(fd))) &&
+        passingFsyncs-- <= 0) {
         errno = EIO;
         return -1;
     }

@@ -95,7 +95,10 @@ private:
             abandonRecord(revertSwaps(swapped_));
             return false;
         }
-        if (!renameFile(reporter_, file + newSuffix, file)) {
+        // The backup's name must be on disk before F.new replaces F: a file system keeps no order
+        // between two renames of a folder not synced, and a power cut after only the second
+        // would lose the old F while the record still says the swap is undone.
+        if (!flushFoldersOf({file}) || !renameFile(reporter_, file + newSuffix, file)) {
             const bool putBack = renameFile(reporter_, file + backupSuffix, file);
             abandonRecord(revertSwaps(swapped_) && putBack);
             return false;
@@ -104,7 +107,7 @@ private:
     }
 
     bool commit() {
-        if (!flushFolders()) {
+        if (!flushFoldersOf(replacedFiles())) {
             abandonRecord(revertSwaps(swapped_));
             return false;
         }
@@ -129,10 +132,18 @@ private:
         }
     }
 
-    bool flushFolders() {
-        std::set<std::string> folders;
+    std::vector<std::string> replacedFiles() const {
+        std::vector<std::string> files;
         for (const RecordedFile& file : record_.replaced)
-            folders.insert(folderOf(file.path));
+            files.push_back(file.path);
+        return files;
+    }
+
+    // Syncs the folders of the files, reporting each failure as an error.
+    bool flushFoldersOf(const std::vector<std::string>& files) {
+        std::set<std::string> folders;
+        for (const std::string& file : files)
+            folders.insert(folderOf(file));
         return syncFolders({folders.begin(), folders.end()}, [this](const std::string& folder, const std::string& reason) {
             reporter_.report(Severity::Error, "Flushing the folder '" + folder + "' to disk failed. Details: " + reason);
         });
@@ -164,9 +175,10 @@ private:
         }
     }
 
-    // Removes the record once a failed swap is completely undone.
+    // Removes the record once a failed swap is completely undone and the undoing is on disk, so
+    // that a power cut cannot leave swapped files without the record that undoes them.
     void abandonRecord(bool undone) {
-        if (undone && recordWritten_ && !recordDirectory_.empty())
+        if (undone && recordWritten_ && !recordDirectory_.empty() && flushFoldersOf(replacedFiles()))
             removeRecord(recordDirectory_);
     }
 

@@ -26,7 +26,8 @@ protected:
 TEST_F(ReplacementFaults, ConfigurationFileIsRevertedFirst) {
     Replacing failing(path("conf2/main.conf"));
     prepare(failing, {"conf2/main.conf", "a.db"});
-    SystemCallFaults::failFsync(SystemCallFaults::Fsync::Folders);
+    // The folder syncs between the two renames of each file pass; the flush after the swaps fails.
+    SystemCallFaults::failFsync(SystemCallFaults::Fsync::Folders, 2);
     EXPECT_FALSE(failing.replaceFiles());
     const std::string text = failing.console.str();
     const std::string::size_type flushFailure = text.find("Error: Flushing the folder '");
