@@ -1,6 +1,6 @@
 #pragma once
 // What a power cut leaves of a folder tree, under the strict rules a file system promises:
-// a file's content (and mode) is on disk once the file was synced (fsync, fdatasync); a name
+// a file's content (with its mode and modification time) is on disk once the file was synced (fsync, fdatasync); a name
 // made, changed or removed in a folder (create, rename, unlink, mkdir, rmdir, link, symlink) is
 // on disk once that folder was synced. The live tree is a real folder (the backing folder) that
 // the file system changes as told; the model keeps beside it, per inode, the content last
@@ -50,6 +50,9 @@ private:
     struct Node {
         Kind kind = Kind::File;
         unsigned mode = 0644;
+        // The modification time that went to disk with the content: a rename keeps it.
+        std::int64_t modifiedSeconds = 0;
+        long modifiedNanoseconds = 0;
         std::string content;                          // file content or link target
         std::map<std::string, std::uint64_t> entries; // folder entries on disk
         std::uint64_t syncedAt = 0;                   // sequence number of the folder's last sync

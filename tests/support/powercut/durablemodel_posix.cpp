@@ -19,6 +19,12 @@ const int deepestFolder = 64;
     throw std::system_error(errno, std::generic_category(), what);
 }
 
+void setModified(const std::string& path, std::int64_t seconds, long nanoseconds) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), nanoseconds}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        fail("utimensat " + path);
+}
+
 struct stat statusOf(const std::string& path) {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0)
@@ -90,6 +96,8 @@ std::uint64_t DurableModel::add(const std::string& path, bool takeContent) {
     const struct stat status = statusOf(real);
     Node node;
     node.mode = status.st_mode & 07777;
+    node.modifiedSeconds = status.st_mtim.tv_sec;
+    node.modifiedNanoseconds = status.st_mtim.tv_nsec;
     if (S_ISDIR(status.st_mode)) {
         node.kind = Kind::Folder;
     } else if (S_ISLNK(status.st_mode)) {
@@ -159,6 +167,8 @@ void DurableModel::fileSynced(int descriptor) {
     Node& node = nodes_.at(found->second);
     node.content = contentOf("/proc/self/fd/" + std::to_string(descriptor));
     node.mode = status.st_mode & 07777;
+    node.modifiedSeconds = status.st_mtim.tv_sec;
+    node.modifiedNanoseconds = status.st_mtim.tv_nsec;
 }
 
 void DurableModel::folderSynced(std::uint64_t sequence, const std::string& path) {
@@ -206,6 +216,7 @@ void DurableModel::writeNode(std::uint64_t id, const std::string& target, const 
     switch (node.kind) {
     case Kind::File:
         writeFile(target, node.content, node.mode);
+        setModified(target, node.modifiedSeconds, node.modifiedNanoseconds);
         return;
     case Kind::Link:
         if (::symlink(node.content.c_str(), target.c_str()) != 0)
