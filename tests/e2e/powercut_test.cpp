@@ -230,12 +230,22 @@ protected:
 
     static const std::vector<std::string>& operations() { return *operations_; }
 
+    // Copies the folder with the modification times of its files, which the migration record's
+    // stamps compare, as a disk keeps them when the power comes back.
+    static void copyKeepingTimes(const std::string& from, const std::string& to) {
+        fs::copy(from, to, fs::copy_options::recursive);
+        for (const auto& entry : fs::recursive_directory_iterator(from)) {
+            if (entry.is_regular_file() && !entry.is_symlink())
+                fs::last_write_time(to / fs::relative(entry.path(), from), entry.last_write_time());
+        }
+    }
+
     // Runs "migrator m" on a copy of the data folder mounted through the file system at the
     // sandbox's data directory, cut at the operation (0: none); the copy is <root>/disk, the
     // file system's output <root>/output.
     static TestSupport::ChildResult runThrough(const MigratorSandbox& sandbox, const std::string& data,
                                                std::uint64_t cut) {
-        fs::copy(data, sandbox.root() + "/disk", fs::copy_options::recursive);
+        copyKeepingTimes(data, sandbox.root() + "/disk");
         PowerCut::Mount mount(fileSystem, sandbox.root() + "/disk", sandbox.dataDirectory(), sandbox.root() + "/output",
                               cut);
         TestSupport::ChildResult result = sandbox.run({"m"});
