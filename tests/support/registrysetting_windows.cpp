@@ -51,8 +51,8 @@ void apply(const std::string& file, const std::string& text) {
     if (!hive.hasKey(LocalMachine, settingsKey))
         return;
     HKEY key = nullptr;
-    check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(settingsKey).c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr,
-                          &key, nullptr),
+    check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(settingsKey).c_str(), 0, nullptr, 0,
+                          KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
           "RegCreateKeyExW");
     for (const auto& [name, value] : hive.values(LocalMachine, settingsKey)) {
         const LONG status = RegSetValueExW(key, wide(name).c_str(), 0, value.type,

@@ -223,11 +223,10 @@ void copyFile(const std::string& from, const std::string& to, Flags::Enum flags,
 void copyAttributes(const std::string& from, const std::string& to)
 {
     const boost::system::error_code error = Native::copyAttributes(from, to);
-    if (error)
-        withFileNames(from, to, [&] {
-            BOOST_THROW_EXCEPTION(Exceptions::CopyFile_()
-                                  << ::Exceptions::What_(fs::filesystem_error("copy attributes", from, to, error).what()));
-        });
+    if (!error)
+        return;
+    const std::string what = fs::filesystem_error("copy attributes", from, to, error).what();
+    withFileNames(from, to, [&] { BOOST_THROW_EXCEPTION(Exceptions::CopyFile_() << ::Exceptions::What_(what)); });
 }
 
 void moveFile(const std::string& from, const std::string& to, Flags::Enum flags)
