@@ -253,9 +253,10 @@ TEST(WindowsResources, TheProgramCarriesItsManifestAndVersion) {
     VS_FIXEDFILEINFO info{};
     ASSERT_LE(fixed + sizeof info, version.size());
     std::memcpy(&info, version.data() + fixed, sizeof info);
-    EXPECT_EQ(MAKELONG(0, 13), info.dwFileVersionMS);
+    const DWORD major13 = 13u << 16;
+    EXPECT_EQ(major13, info.dwFileVersionMS);
     EXPECT_EQ(0u, info.dwFileVersionLS);
-    EXPECT_EQ(MAKELONG(0, 13), info.dwProductVersionMS);
+    EXPECT_EQ(major13, info.dwProductVersionMS);
     for (const char* text : {"13.0.0.0", "Qelt service data migrator", "migrator.exe", "Quorlin Software"})
         EXPECT_TRUE(containsUtf16(version, text)) << text;
 }
