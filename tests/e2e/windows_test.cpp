@@ -11,6 +11,7 @@
 #include "migrator/service/directorylock.hpp"
 #include "support/filecontent.hpp"
 #include "support/migratorsandbox.hpp"
+#include "support/platform.hpp"
 
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
