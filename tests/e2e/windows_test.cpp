@@ -151,24 +151,25 @@ TEST_F(WindowsProgram, ASecondMigrationOfALockedDirectoryIsRefused) {
 // The installation of the 32-bit service writes the 32-bit view of the registry; a value only
 // in the 64-bit view is not the service's.
 TEST_F(WindowsProgram, TheDataDirectoryIsReadFromThe32BitViewOfTheRegistry) {
-    const std::string reg = std::string(std::getenv("SystemRoot")) + "\\system32\\reg.exe";
-    const auto registerIn = [&](const std::string& view) {
+    const std::string key = "HKLM\\Software\\Quorlin Software\\Qelt\\Service\\Settings";
+    const auto reg = [](const std::vector<std::string>& arguments) {
         ChildOptions options;
-        options.arguments = {"add", "HKLM\\Software\\Quorlin Software\\Qelt\\Service\\Settings", "/v",
-                             "DataDirectory", "/t", "REG_SZ", "/d", dataDirectory_, "/f", view};
-        const ChildResult added = TestSupport::runChild(reg, options);
-        ASSERT_EQ(0, added.exitCode) << added.out << added.err;
+        options.arguments = arguments;
+        const ChildResult done =
+            TestSupport::runChild(std::string(std::getenv("SystemRoot")) + "\\system32\\reg.exe", options);
+        EXPECT_EQ(0, done.exitCode) << done.out << done.err;
     };
     sandbox_.removeRegistry();
-    registerIn("/reg:64");
+    reg({"add", key, "/v", "DataDirectory", "/t", "REG_SZ", "/d", dataDirectory_, "/f", "/reg:64"});
     const auto before = snapshot();
     sandbox_.run({"m"});
     EXPECT_EQ(before, snapshot());
 
-    registerIn("/reg:32");
+    reg({"add", key, "/v", "DataDirectory", "/t", "REG_SZ", "/d", dataDirectory_, "/f", "/reg:32"});
     const ChildResult result = sandbox_.run({"m"});
     EXPECT_EQ(0u, result.fullExitCode) << result.out;
     EXPECT_NE(std::string::npos, readFile(data("conf\\main.conf")).find("data.version = 13\r\n"));
+    reg({"delete", key, "/f", "/reg:64"});
 }
 
 bool isReadOnly(const std::string& path) {
