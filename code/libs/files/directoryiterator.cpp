@@ -1,5 +1,8 @@
 #include "libs/files/directoryiterator.hpp"
 
+#include "libs/files/pathencoding.hpp"
+#include "libs/files/paths.hpp"
+
 namespace Files {
 
 namespace fs = boost::filesystem;
@@ -7,8 +10,8 @@ namespace fs = boost::filesystem;
 DirectoryIterator::DirectoryIterator(const std::string& name) : name_(name)
 {
     boost::system::error_code error;
-    if (fs::is_directory(name, error))
-        iterator_ = std::make_shared<fs::directory_iterator>(name);
+    if (fs::is_directory(systemPath(name), error))
+        iterator_ = std::make_shared<fs::directory_iterator>(systemPath(name));
     if (!hasEntry())
         iterator_.reset();
 }
@@ -35,7 +38,7 @@ bool DirectoryIterator::isDirectory() const
 
 std::string DirectoryIterator::path() const
 {
-    return (*iterator_)->path().string();
+    return join(name_, filename());
 }
 
 std::string DirectoryIterator::filename() const

@@ -2,6 +2,7 @@
 
 #include "libs/files/native.hpp"
 #include "libs/files/operations.hpp"
+#include "libs/files/pathencoding.hpp"
 #include "libs/files/sharedopen.hpp"
 #include "libs/files/streaming.hpp"
 #include "libs/files/systemerrornumber.hpp"
@@ -178,7 +179,7 @@ std::FILE* open(const std::string& name, Flags::Enum flags)
     if (stream != nullptr)
         return stream;
     const bool retry = Flags::has(flags, Flags::Write | Flags::Create) && !Flags::has(flags, Flags::Overwrite);
-    if (retry && !boost::filesystem::is_regular_file(boost::filesystem::status(name))) {
+    if (retry && !boost::filesystem::is_regular_file(boost::filesystem::status(systemPath(name)))) {
         stream = openWithMode(name, flags | Flags::Overwrite);
         error = errno;
         if (stream != nullptr)

@@ -33,11 +33,16 @@ void rename(const std::string& from, const std::string& to);
 bool makeHardLink(const std::string& from, const std::string& to);
 
 // Streams the content of from into the new file to in chunks, never holding it in memory, and
-// gives the copy the source's permissions. The target must not exist; created tells whether it
+// gives the copy the source's permissions (Windows: attributes), except that the copy is always
+// writable for the program. The target must not exist; created tells whether it
 // was made, so that the caller can remove a partial copy. onProgress, when not empty, gets the
 // bytes copied so far after each chunk. Works across file systems. The error of the first
 // failure, none on success. Throws only what onProgress throws.
 boost::system::error_code copyContent(const std::string& from, const std::string& to, bool& created,
                                       const CopyProgress& onProgress);
+
+// Gives to the permissions (Windows: the read-only, hidden, system, archive and not-indexed
+// attributes) that from has. The error of a failure, none on success. Never throws.
+boost::system::error_code copyAttributes(const std::string& from, const std::string& to);
 
 } // namespace Files::Native

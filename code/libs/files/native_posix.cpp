@@ -131,7 +131,8 @@ boost::system::error_code copyContent(const std::string& from, const std::string
     struct stat source {};
     if (in.get() < 0 || ::fstat(in.get(), &source) != 0)
         return lastError();
-    const mode_t mode = source.st_mode & 07777;
+    // The copy is the program's to change: it is writable for its owner whatever the source.
+    const mode_t mode = (source.st_mode & 07777) | S_IWUSR;
     Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (out.get() < 0)
         return lastError();
@@ -155,6 +156,14 @@ boost::system::error_code copyContent(const std::string& from, const std::string
             onProgress(copied);
     }
     if (::fchmod(out.get(), mode) != 0 || !out.close())
+        return lastError();
+    return {};
+}
+
+boost::system::error_code copyAttributes(const std::string& from, const std::string& to)
+{
+    struct stat source {};
+    if (::stat(from.c_str(), &source) != 0 || ::chmod(to.c_str(), source.st_mode & 07777) != 0)
         return lastError();
     return {};
 }

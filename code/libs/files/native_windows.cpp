@@ -4,7 +4,7 @@
 
 #include "libs/files/native.hpp"
 
-#include "libs/string/unicode.hpp"
+#include "libs/files/pathencoding.hpp"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -79,15 +79,10 @@ private:
     HANDLE handle_;
 };
 
-// The UTF-16 form of a name; an empty text when the name is not UTF-8, which no call accepts.
+// The form in which the system's calls get a name.
 std::wstring wide(const std::string& name)
 {
-    try {
-        const std::u16string units = String::utf8ToUtf16(name);
-        return std::wstring(units.begin(), units.end());
-    } catch (const std::exception&) {
-        return std::wstring();
-    }
+    return systemPath(name).wstring();
 }
 
 // The errno value closest to the thread's last Windows error.
@@ -142,10 +137,12 @@ bool writeAllBytes(HANDLE file, const char* bytes, DWORD count)
     return true;
 }
 
-// The attributes a copy takes over from its source, read-only among them.
-constexpr DWORD copiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// The attributes that a file's own settings consist of, as opposed to what the system keeps.
+constexpr DWORD keptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                 FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The copy is the program's to change, so it never takes the read-only attribute over.
+constexpr DWORD copiedAttributes = keptAttributes & ~FILE_ATTRIBUTE_READONLY;
 
 } // namespace
 
@@ -223,6 +220,20 @@ boost::system::error_code copyContent(const std::string& from, const std::string
         return lastError();
     const DWORD attributes = source.dwFileAttributes & copiedAttributes;
     if (attributes != 0 && !SetFileAttributesW(wide(to).c_str(), attributes))
+        return lastError();
+    return {};
+}
+
+boost::system::error_code copyAttributes(const std::string& from, const std::string& to)
+{
+    const DWORD source = GetFileAttributesW(wide(from).c_str());
+    if (source == INVALID_FILE_ATTRIBUTES)
+        return lastError();
+    const DWORD target = GetFileAttributesW(wide(to).c_str());
+    if (target == INVALID_FILE_ATTRIBUTES)
+        return lastError();
+    const DWORD attributes = (target & ~keptAttributes) | (source & keptAttributes);
+    if (!SetFileAttributesW(wide(to).c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes))
         return lastError();
     return {};
 }

@@ -4,6 +4,8 @@
 #include "libs/files/exceptions.hpp"
 #include "libs/files/impl.hpp"
 #include "libs/files/native.hpp"
+#include "libs/files/pathencoding.hpp"
+#include "libs/files/paths.hpp"
 #include "libs/files/systemerrornumber.hpp"
 #include "libs/files/writeprotection.hpp"
 
@@ -38,9 +40,9 @@ void throwCopyFailure(const boost::system::error_code& error, const std::string&
 bool deletingTargetLosesSource(const std::string& from, const std::string& to)
 {
     boost::system::error_code error;
-    if (!fs::equivalent(from, to, error) || error)
+    if (!fs::equivalent(systemPath(from), systemPath(to), error) || error)
         return false;
-    const auto links = fs::hard_link_count(to, error);
+    const auto links = fs::hard_link_count(systemPath(to), error);
     if (error || links <= 1)
         return true;
     const fs::path a = fs::canonical(from, error);
@@ -52,7 +54,7 @@ bool deletingTargetLosesSource(const std::string& from, const std::string& to)
 void checkCopySource(const std::string& from, const std::string& to)
 {
     boost::system::error_code error;
-    const fs::file_status source = fs::status(from, error);
+    const fs::file_status source = fs::status(systemPath(from), error);
     if (!fs::exists(source)) {
         if (!error)
             error = boost::system::errc::make_error_code(boost::system::errc::no_such_file_or_directory);
@@ -70,7 +72,7 @@ void copyContent(const std::string& from, const std::string& to, const CopyProgr
         return;
     if (created) {
         boost::system::error_code ignored;
-        fs::remove(to, ignored);
+        fs::remove(systemPath(to), ignored);
     }
     throwCopyFailure(error, fs::filesystem_error("copy file", from, to, error).what());
 }
@@ -78,7 +80,7 @@ void copyContent(const std::string& from, const std::string& to, const CopyProgr
 void touch(const std::string& name)
 {
     boost::system::error_code error;
-    fs::last_write_time(name, Datetime::toTimeT(Datetime::now(Datetime::Zone::Utc)), error);
+    fs::last_write_time(systemPath(name), Datetime::toTimeT(Datetime::now(Datetime::Zone::Utc)), error);
     if (error)
         BOOST_THROW_EXCEPTION(Exceptions::CopyFile_()
                               << ::Exceptions::What_(fs::filesystem_error("touch", name, error).what()));
@@ -89,31 +91,40 @@ bool isLinkOrFile(fs::file_type type)
     return type == fs::regular_file || type == fs::symlink_file;
 }
 
-bool removeEntry(const fs::path& path)
+// Removes the file, link or empty directory. When the entry's own write protection (the
+// read-only attribute on Windows) refused that, the protection is lifted and the removal tried
+// again, for every kind of entry alike. A failure is logged, naming the entry as a file or a
+// directory, and gives false.
+bool removeEntry(const std::string& name, const char* kind)
 {
     boost::system::error_code error;
-    fs::remove(path, error);
-    return !error;
+    fs::remove(systemPath(name), error);
+    if (error && WriteProtection::liftForDeletion(name, error))
+        fs::remove(systemPath(name), error);
+    if (!error)
+        return true;
+    Impl::reportFailure(std::string("Failed to delete ") + kind + " " + name + ", error: " + error.message() + ".");
+    return false;
 }
 
 // The directory's entries with their own status; links are never followed.
-bool clearEntries(const fs::path& directory)
+bool clearEntries(const std::string& directory)
 {
     boost::system::error_code error;
-    fs::directory_iterator it(directory, error);
+    fs::directory_iterator it(systemPath(directory), error);
     if (error)
         return false;
     bool cleared = true;
     const fs::directory_iterator end;
     while (it != end) {
-        const fs::path entry = it->path();
-        const fs::file_type type = fs::symlink_status(entry, error).type();
+        const std::string entry = join(directory, it->path().filename().string());
+        const fs::file_type type = fs::symlink_status(it->path(), error).type();
         if (error)
             cleared = false;
         else if (type == fs::directory_file)
-            cleared = clearEntries(entry) && removeEntry(entry) && cleared;
+            cleared = clearEntries(entry) && removeEntry(entry, "directory") && cleared;
         else if (isLinkOrFile(type))
-            cleared = removeEntry(entry) && cleared;
+            cleared = removeEntry(entry, "file") && cleared;
         else
             cleared = false;
         it.increment(error);
@@ -167,13 +178,13 @@ void prepareTarget(const std::string& target, Flags::Enum flags)
 
 void createDirectory(const std::string& path)
 {
-    if (fs::is_directory(fs::status(path)))
+    if (fs::is_directory(fs::status(systemPath(path))))
         return;
     const std::string parent = fs::path(path).parent_path().string();
     if (!parent.empty() && parent != path)
         createDirectory(parent);
     boost::system::error_code error;
-    fs::create_directory(path, error);
+    fs::create_directory(systemPath(path), error);
     if (error)
         BOOST_THROW_EXCEPTION(Exceptions::CreateDir() << Exceptions::ErrorNumber_(error.value())
                                                       << Exceptions::ErrorString_(error.message()));
@@ -209,6 +220,15 @@ void copyFile(const std::string& from, const std::string& to, Flags::Enum flags,
     withFileNames(from, to, [&] { Impl::copyFile(from, to, flags, onProgress); });
 }
 
+void copyAttributes(const std::string& from, const std::string& to)
+{
+    const boost::system::error_code error = Native::copyAttributes(from, to);
+    if (!error)
+        return;
+    const std::string what = fs::filesystem_error("copy attributes", from, to, error).what();
+    withFileNames(from, to, [&] { BOOST_THROW_EXCEPTION(Exceptions::CopyFile_() << ::Exceptions::What_(what)); });
+}
+
 void moveFile(const std::string& from, const std::string& to, Flags::Enum flags)
 {
     withFileNames(from, to, [&] {
@@ -217,7 +237,7 @@ void moveFile(const std::string& from, const std::string& to, Flags::Enum flags)
             Impl::createDirectory(parent);
     });
     boost::system::error_code ignored;
-    if (Flags::has(flags, Flags::Overwrite) && fs::is_directory(fs::symlink_status(to, ignored)))
+    if (Flags::has(flags, Flags::Overwrite) && fs::is_directory(fs::symlink_status(systemPath(to), ignored)))
         deleteFile(to);
     Native::rename(from, to);
 }
@@ -234,20 +254,13 @@ void createDirectory(const std::string& name)
 
 bool deleteFile(const std::string& name)
 {
-    boost::system::error_code error;
-    fs::remove(name, error);
-    if (error && WriteProtection::liftForDeletion(name, error))
-        fs::remove(name, error);
-    if (!error)
-        return true;
-    Impl::reportFailure("Failed to delete file " + name + ", error: " + error.message() + ".");
-    return false;
+    return removeEntry(name, "file");
 }
 
 bool clearDirectory(const std::string& name)
 {
     boost::system::error_code error;
-    if (!fs::is_directory(fs::symlink_status(name, error)))
+    if (!fs::is_directory(fs::symlink_status(systemPath(name), error)))
         return true;
     return clearEntries(name);
 }
@@ -256,12 +269,7 @@ bool deleteDirectory(const std::string& name, bool recursive)
 {
     if (recursive && !clearDirectory(name))
         return false;
-    boost::system::error_code error;
-    fs::remove(name, error);
-    if (!error)
-        return true;
-    Impl::reportFailure("Failed to delete directory " + name + ", error: " + error.message() + ".");
-    return false;
+    return removeEntry(name, "directory");
 }
 
 void copyDirectory(const std::string& from, const std::string& to, Flags::Enum flags,
@@ -275,15 +283,16 @@ void copyDirectory(const std::string& from, const std::string& to, Flags::Enum f
     if (Flags::has(flags, Flags::CreateDirectories))
         createDirectory(to);
     const Flags::Enum fileFlags = flags & ~Flags::CreateDirectories;
-    for (fs::directory_iterator it(from), end; it != end; ++it) {
-        const fs::path source = it->path();
-        const std::string target = (fs::path(to) / source.filename()).string();
-        if (fs::is_regular_file(fs::status(source))) {
-            copyFile(source.string(), target, fileFlags);
+    for (fs::directory_iterator it(systemPath(from)), end; it != end; ++it) {
+        const std::string name = it->path().filename().string();
+        const std::string source = join(from, name);
+        const std::string target = join(to, name);
+        if (fs::is_regular_file(fs::status(it->path()))) {
+            copyFile(source, target, fileFlags);
             if (onFile)
-                onFile(source.string(), target);
-        } else if (Flags::has(flags, Flags::Recursive) && fs::is_directory(fs::symlink_status(source))) {
-            copyDirectory(source.string(), target, flags, onFile, onDirectory);
+                onFile(source, target);
+        } else if (Flags::has(flags, Flags::Recursive) && fs::is_directory(fs::symlink_status(it->path()))) {
+            copyDirectory(source, target, flags, onFile, onDirectory);
         }
     }
     if (onDirectory)

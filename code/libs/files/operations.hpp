@@ -15,6 +15,8 @@ namespace Files {
 // current time. The copy is streamed, never held in memory. A missing source throws NotFound
 // (the target is left alone), other failures CopyFile_ with What_; every failure carries
 // SourceFilename_ and DestinationFilename_. A failed copy leaves no partial target behind.
+// The copy has the source's permissions (Windows: attributes) but is always writable: a
+// read-only source gives a copy the program can work on.
 void copyFile(const std::string& from, const std::string& to, Flags::Enum flags);
 
 // Called during a copy with the number of bytes copied so far; must not throw.
@@ -32,16 +34,24 @@ void moveFile(const std::string& from, const std::string& to, Flags::Enum flags)
 // Throws CreateDir with ErrorNumber_, ErrorString_ and Dirname_.
 void createDirectory(const std::string& name);
 
-// Removes the file (a symbolic link itself, never its target). A missing file counts as
-// removed. A failure is logged (warn, debug) and gives false. Never throws.
+// Gives to the permissions (Windows: the read-only, hidden, system, archive and not-indexed
+// attributes) that from has, so that a file put in from's place keeps them. Throws CopyFile_
+// with What_, SourceFilename_ and DestinationFilename_.
+void copyAttributes(const std::string& from, const std::string& to);
+
+// Removes the file (a symbolic link itself, never its target). A write protection that refuses
+// the removal (Windows: the read-only attribute) is lifted first, as by every removal here. A
+// missing file counts as removed. A failure is logged (warn, debug) and gives false. Never throws.
 bool deleteFile(const std::string& name);
 
-// Removes the directory, with recursive its content first. A missing directory counts as
-// removed; a symbolic link is removed as a link. Failures are logged and give false.
+// Removes the directory, with recursive its content first, each entry as deleteFile does. A
+// missing directory counts as removed; a symbolic link is removed as a link. Failures are
+// logged and give false.
 bool deleteDirectory(const std::string& name, bool recursive);
 
 // Removes everything inside the directory, never following symbolic links: a link is removed
-// as a link. Goes on after failures; true only when everything was removed. A path that is not
+// as a link, and every entry as deleteFile removes a file, write protection lifted. Each
+// failure is logged. Goes on after failures; true only when everything was removed. A path that is not
 // a directory gives true.
 bool clearDirectory(const std::string& name);
 

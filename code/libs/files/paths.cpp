@@ -1,6 +1,7 @@
 #include "libs/files/paths.hpp"
 
 #include "libs/files/exceptions.hpp"
+#include "libs/files/pathencoding.hpp"
 #include "libs/files/systemerrornumber.hpp"
 
 #include <boost/filesystem/operations.hpp>
@@ -18,7 +19,7 @@ namespace {
 fs::file_type typeOf(const std::string& name)
 {
     boost::system::error_code failure;
-    const fs::file_type type = fs::status(name, failure).type();
+    const fs::file_type type = fs::status(systemPath(name), failure).type();
     if (type == fs::status_error)
         BOOST_THROW_EXCEPTION(Exceptions::OpenFile() << Exceptions::Filename_(name)
                                                      << ::Exceptions::SystemErrorNumber(

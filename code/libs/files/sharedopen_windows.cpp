@@ -2,7 +2,7 @@
 
 #include "libs/files/sharedopen.hpp"
 
-#include "libs/string/unicode.hpp"
+#include "libs/files/pathencoding.hpp"
 
 #include <share.h>
 
@@ -36,18 +36,15 @@ std::string streamMode(const std::string& mode)
 
 std::FILE* open(const std::string& name, const std::string& mode, Flags::Enum flags)
 {
-    std::u16string wideName;
-    std::u16string wideMode;
-    try {
-        wideName = String::utf8ToUtf16(name);
-        wideMode = String::utf8ToUtf16(streamMode(mode));
-    } catch (const std::exception&) {
+    const boost::filesystem::path wideName = systemPath(name);
+    if (wideName.empty()) {
         errno = EINVAL;
         return nullptr;
     }
+    const std::string narrowMode = streamMode(mode);
+    const std::wstring wideMode(narrowMode.begin(), narrowMode.end());
     errno = 0;
-    return _wfsopen(reinterpret_cast<const wchar_t*>(wideName.c_str()),
-                    reinterpret_cast<const wchar_t*>(wideMode.c_str()), shareFlag(flags));
+    return _wfsopen(wideName.c_str(), wideMode.c_str(), shareFlag(flags));
 }
 
 } // namespace Files::SharedOpen

@@ -3,6 +3,8 @@
 
 #include "libs/files/writeprotection.hpp"
 
+#include "libs/files/pathencoding.hpp"
+
 #include <boost/filesystem/operations.hpp>
 
 #include <windows.h>
@@ -15,7 +17,7 @@ bool liftForDeletion(const std::string& name, const boost::system::error_code& e
         return false;
     namespace fs = boost::filesystem;
     boost::system::error_code lifted;
-    fs::permissions(name, fs::add_perms | fs::owner_write | fs::group_write | fs::others_write, lifted);
+    fs::permissions(systemPath(name), fs::add_perms | fs::owner_write | fs::group_write | fs::others_write, lifted);
     return !lifted;
 }
 

@@ -131,6 +131,48 @@ TEST_F(DeletionTest, DeleteFile)
     EXPECT_NE(text.find("Warning"), std::string::npos) << text;
 }
 
+TEST_F(DeletionTest, ClearingLiftsTheWriteProtectionOfEveryEntry)
+{
+    const std::string tree = dir / "session";
+    writeFile(tree + "/a", "a");
+    writeFile(tree + "/sub/b", "b");
+    TestSupport::makeReadOnly(tree + "/a");
+    TestSupport::makeReadOnly(tree + "/sub/b");
+    EXPECT_TRUE(Files::clearDirectory(tree));
+    EXPECT_TRUE(fs::is_empty(tree));
+    EXPECT_EQ(logText(), "");
+}
+
+bool isWritable(const std::string& path)
+{
+    return (fs::status(path).permissions() & fs::owner_write) != 0;
+}
+
+TEST_F(OperationsTest, ACopyIsAlwaysWritableAndTakesTheWriteProtectionOnlyWhenAsked)
+{
+    const std::string original = dir / "users.db";
+    const std::string copy = dir / "users.db.new";
+    writeFile(original, "data");
+    TestSupport::makeReadOnly(original);
+    Files::copyFile(original, copy, Overwrite);
+    EXPECT_TRUE(isWritable(copy));
+    EXPECT_EQ(readFile(copy), "data");
+
+    Files::copyAttributes(original, copy);
+    EXPECT_FALSE(isWritable(copy));
+    // The next run's copy replaces the protected leftover.
+    Files::copyFile(original, copy, Overwrite);
+    EXPECT_TRUE(isWritable(copy));
+
+    try {
+        Files::copyAttributes(dir / "missing", copy);
+        FAIL() << "copied the attributes of a missing file";
+    } catch (const Files::Exceptions::CopyFile_& e) {
+        expectFileNames(e, dir / "missing", copy);
+        EXPECT_FALSE(tagOf<::Exceptions::What_>(e).empty());
+    }
+}
+
 TEST_F(OperationsTest, Sync)
 {
     writeFile(dir / "f", "data");

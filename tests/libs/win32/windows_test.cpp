@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 using namespace Win32::Registry;
 namespace RegistryErrors = Win32::Registry::Exceptions;
 
@@ -98,6 +100,37 @@ TEST_F(RegistryKey, WritableNodesCreateTheirKey) {
     HKEY opened = nullptr;
     EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, wide(testKey + "\\Created").c_str(), 0, KEY_READ, &opened));
     RegCloseKey(opened);
+}
+
+// The key in one view of HKEY_LOCAL_MACHINE\Software, with the value Where naming that view.
+void writeView(REGSAM view, const std::wstring& where) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(testKey).c_str(), 0, nullptr, 0,
+                                             KEY_WRITE | view, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"Where", 0, REG_SZ, reinterpret_cast<const BYTE*>(where.c_str()),
+                                            static_cast<DWORD>((where.size() + 1) * sizeof(wchar_t))));
+    RegCloseKey(key);
+}
+
+void removeView(REGSAM view) {
+    HKEY software = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeW(software, wide(testKey.substr(std::strlen("Software\\"))).c_str());
+    RegCloseKey(software);
+}
+
+// The service's 32-bit installation writes the 32-bit view, which the 32-bit program reads
+// without asking; the 64-bit build reads that view too.
+TEST(RegistryView, MachineKeysAreReadInTheViewOfThe32BitProgram) {
+    writeView(KEY_WOW64_64KEY, L"64");
+    writeView(KEY_WOW64_32KEY, L"32");
+    std::string where;
+    Node(LocalMachine, testKey).read("Where", where);
+    EXPECT_EQ("32", where);
+    removeView(KEY_WOW64_32KEY);
+    EXPECT_THROW(Node(LocalMachine, testKey), RegistryErrors::NotFound);
+    removeView(KEY_WOW64_64KEY);
 }
 
 TEST(ErrorDescription, GivesTheSystemsTextOnOneLine) {

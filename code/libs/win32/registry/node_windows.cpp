@@ -43,16 +43,22 @@ const wchar_t* wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
+// The service is a 32-bit program: its installation writes the 32-bit view of the registry
+// (HKEY_LOCAL_MACHINE\Software\WOW6432Node on 64-bit Windows), which the 32-bit migrator reads
+// without asking. The 64-bit build asks for that view, so both builds read the same values; 32-bit
+// Windows has only the one view and ignores the flag.
+constexpr REGSAM registryView = KEY_WOW64_32KEY;
+
 HKEY openOrCreate(Root parent, const std::string& path, bool writable,
                   const void* securityAttributes) {
     const std::u16string widePath = String::utf8ToUtf16Lenient(path);
     HKEY opened = nullptr;
     const LONG status =
-        writable ? RegCreateKeyExW(rootHandle(parent), wide(widePath), 0, nullptr, 0, KEY_WRITE,
+        writable ? RegCreateKeyExW(rootHandle(parent), wide(widePath), 0, nullptr, 0, KEY_WRITE | registryView,
                                    static_cast<LPSECURITY_ATTRIBUTES>(
                                        const_cast<void*>(securityAttributes)),
                                    &opened, nullptr)
-                 : RegOpenKeyExW(rootHandle(parent), wide(widePath), 0, KEY_READ, &opened);
+                 : RegOpenKeyExW(rootHandle(parent), wide(widePath), 0, KEY_READ | registryView, &opened);
     if (status == ERROR_FILE_NOT_FOUND) {
         BOOST_THROW_EXCEPTION(Exceptions::NotFound()
                               << Exceptions::Key_(keyName(parent, path, std::string())));

@@ -1,26 +1,24 @@
-// The Windows directory lock: a handle of the directory itself that asks for the right to add
-// files and shares everything but that right, so a second such handle is refused with a sharing
-// violation while the owner's own other handles of the directory still open.
+// The Windows directory lock: the lock file in the directory, opened sharing nothing and deleted
+// when its handle closes. A second open of it is refused with a sharing violation for as long as
+// the handle lives; the system closes the handle, and so deletes the file, when the process ends
+// in any way. The folder itself is never opened, so the renames into it (which open the folder
+// for adding a file) are not refused by this lock.
 
 #include "migrator/service/replacement/directorylock.hpp"
 
-#include "libs/string/unicode.hpp"
+#include "libs/files/pathencoding.hpp"
+#include "libs/files/paths.hpp"
 
 #include <windows.h>
 
 namespace Migration::DirectoryLock {
 
 Attempt tryLock(const std::string& directory) {
-    std::u16string name;
-    try {
-        name = String::utf8ToUtf16(directory);
-    } catch (const std::exception&) {
-        return {Outcome::Unavailable};
-    }
-    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()),
-                                      GENERIC_READ | FILE_ADD_FILE,
-                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const std::wstring name = Files::systemPath(Files::join(directory, lockFileName)).wstring();
+    // OPEN_ALWAYS: a lock file that a power loss left behind is simply taken over.
+    const HANDLE handle =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const bool heldElsewhere = GetLastError() == ERROR_SHARING_VIOLATION;
         return {heldElsewhere ? Outcome::HeldElsewhere : Outcome::Unavailable};

@@ -67,7 +67,7 @@ public:
     bool run(std::set<std::string>& backups) {
         try {
             for (const RecordedFile& file : record_.replaced) {
-                if (!flushToDisk(file.path + newSuffix))
+                if (!keepAttributes(file.path) || !flushToDisk(file.path + newSuffix))
                     return false;
             }
             if (record_.replaced.empty())
@@ -120,6 +120,20 @@ private:
         if (recordedState(recordDirectory_) == MigrationRecord::State::Swapping)
             abandonRecord(revertSwaps(swapped_));
         return false;
+    }
+
+    // Gives F.new the attributes of F (read-only, hidden, permissions), so the swap keeps them.
+    bool keepAttributes(const std::string& file) {
+        if (!Files::isFile(file))
+            return true;
+        try {
+            Files::copyAttributes(file, file + newSuffix);
+            return true;
+        } catch (const std::exception& e) {
+            reporter_.report(Severity::Error, "Giving the file '" + file + newSuffix + "' the attributes of '" + file +
+                                                  "' failed. Details: " + e.what());
+            return false;
+        }
     }
 
     bool flushToDisk(const std::string& path) {

@@ -25,7 +25,8 @@ bool renameFile(Reporter& reporter, const std::string& from, const std::string& 
 // left out, one that does not exist is left out silently.
 std::vector<std::string> plainFolders(Reporter& reporter, const std::set<std::string>& folders);
 
-// Swaps each file of record.replaced, in its order, for its F.new: flushes every F.new, writes
+// Swaps each file of record.replaced, in its order, for its F.new: gives every F.new the
+// attributes of F and flushes it, writes
 // the record in recordDirectory (none when empty), renames F to F.bak and F.new to F, flushes
 // the changed folders and writes the record again as Committed. Each F.bak made is added to
 // backups. On the first failure every rename made is undone (latest first), the record is

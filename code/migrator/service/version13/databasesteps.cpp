@@ -242,8 +242,7 @@ std::vector<StudyDatabase> studyDatabases(const std::string& dataDirectory)
     if (Files::isDirectory(study)) {
         for (Files::DirectoryIterator entry(study); entry.hasEntry(); entry.next()) {
             if (isJobFolder(entry))
-                databases.push_back({std::string(ServiceFiles::studyFolder) + "/" + entry.filename() + "/" +
-                                         ServiceFiles::jobDatabaseName,
+                databases.push_back({Files::join(ServiceFiles::studyFolder, entry.filename(), ServiceFiles::jobDatabaseName),
                                      Files::join(entry.path(), ServiceFiles::jobDatabaseName), false});
         }
     }

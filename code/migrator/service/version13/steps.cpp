@@ -72,7 +72,7 @@ std::string ServiceFile::in(const std::string& dataDirectory) const
 
 std::string ServiceFile::shown() const
 {
-    return std::string(folder) + "/" + name;
+    return Files::join(folder, name);
 }
 
 RecordScope recordScope()

@@ -31,7 +31,8 @@ struct ServiceFile {
 
     // The file's path below dataDirectory.
     std::string in(const std::string& dataDirectory) const;
-    // The file as the progress line shows it: its folder and name joined with "/".
+    // The file as the progress line shows it: its folder and name joined with the platform's
+    // separator, as every other path the program shows.
     std::string shown() const;
 };
 

@@ -304,9 +304,13 @@ TEST(DataLock, SecondLockOfADirectoryFailsUntilTheFirstIsReleased) {
                       std::string(e.what()));
         }
     }
-    const Migration::DataLock again(data.path());
-    EXPECT_TRUE(again.held());
-    EXPECT_TRUE(listFiles(data.path()).empty());
+    {
+        const Migration::DataLock again(data.path());
+        EXPECT_TRUE(again.held());
+        for (const std::string& file : listFiles(data.path()))
+            EXPECT_EQ(Migration::DirectoryLock::lockFileName, file) << "the lock adds no other file";
+    }
+    EXPECT_TRUE(listFiles(data.path()).empty()) << "the lock leaves nothing behind";
 
     const Migration::DataLock missing(data / "missing");
     EXPECT_FALSE(missing.held());
