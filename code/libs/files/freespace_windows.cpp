@@ -4,6 +4,7 @@
 #include "libs/files/freespace.hpp"
 
 #include "libs/files/exceptions.hpp"
+#include "libs/files/lasterror.hpp"
 #include "libs/files/systemerrornumber.hpp"
 #include "libs/string/unicode.hpp"
 
@@ -14,16 +15,6 @@
 namespace Files {
 
 namespace {
-
-int lastErrno()
-{
-    switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return ENOENT;
-    case ERROR_ACCESS_DENIED: return EACCES;
-    default: return EIO;
-    }
-}
 
 [[noreturn]] void throwQueryFailure(const std::string& path, int number)
 {
@@ -40,14 +31,14 @@ FreeSpace freeSpace(const std::string& path)
         const std::u16string units = String::utf8ToUtf16(path);
         name.assign(units.begin(), units.end());
     } catch (const std::exception&) {
-        throwQueryFailure(path, EINVAL);
+        throwQueryFailure(path, EILSEQ);
     }
     ULARGE_INTEGER available{};
     wchar_t volume[MAX_PATH + 1] = {};
     if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES ||
         !GetDiskFreeSpaceExW(name.c_str(), &available, nullptr, nullptr) ||
         !GetVolumePathNameW(name.c_str(), volume, MAX_PATH + 1))
-        throwQueryFailure(path, lastErrno());
+        throwQueryFailure(path, lastErrorNumber());
     const std::u16string volumeName(volume, volume + wcslen(volume));
     return {String::utf16ToUtf8Lenient(volumeName), static_cast<std::uintmax_t>(available.QuadPart)};
 }

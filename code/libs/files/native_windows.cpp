@@ -4,6 +4,8 @@
 
 #include "libs/files/native.hpp"
 
+#include "libs/files/lasterror.hpp"
+
 #include "libs/files/pathencoding.hpp"
 
 #include <boost/filesystem/operations.hpp>
@@ -85,25 +87,6 @@ std::wstring wide(const std::string& name)
     return systemPath(name).wstring();
 }
 
-// The errno value closest to the thread's last Windows error.
-int lastErrno()
-{
-    switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return EACCES;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return EEXIST;
-    case ERROR_NOT_SAME_DEVICE: return EXDEV;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_WRITE_PROTECT: return EROFS;
-    default: return EIO;
-    }
-}
-
 boost::system::error_code lastError()
 {
     return boost::system::error_code(static_cast<int>(GetLastError()), boost::system::system_category());
@@ -115,11 +98,11 @@ SyncOutcome syncHandle(const std::string& name, DWORD access, DWORD flags)
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, flags, nullptr));
     if (!file.isOpen()) {
-        errno = lastErrno();
+        errno = lastErrorNumber();
         return SyncOutcome::NotOpened;
     }
     if (access != GENERIC_READ && !FlushFileBuffers(file.get())) {
-        errno = lastErrno();
+        errno = lastErrorNumber();
         return SyncOutcome::NotSynced;
     }
     return SyncOutcome::Synced;
@@ -151,7 +134,7 @@ bool syncStream(std::FILE* stream)
     const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     if (file != INVALID_HANDLE_VALUE && FlushFileBuffers(file))
         return true;
-    errno = lastErrno();
+    errno = lastErrorNumber();
     return false;
 }
 
@@ -184,7 +167,7 @@ bool makeHardLink(const std::string& from, const std::string& to)
     const auto create = reinterpret_cast<CreateHardLinkFunction>(function.address());
     if (create(wide(to).c_str(), wide(from).c_str(), nullptr))
         return true;
-    errno = lastErrno();
+    errno = lastErrorNumber();
     return false;
 }
 
