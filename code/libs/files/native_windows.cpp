@@ -81,10 +81,22 @@ private:
     HANDLE handle_;
 };
 
+// Thrown by wide for a name that is not UTF-8, which no call can be given; each caller turns it
+// into its own report of the failure, saying so.
+struct NotUnicode {};
+
 // The form in which the system's calls get a name.
 std::wstring wide(const std::string& name)
 {
-    return systemPath(name).wstring();
+    std::wstring path = systemPath(name).wstring();
+    if (path.empty() && !name.empty())
+        throw NotUnicode{};
+    return path;
+}
+
+boost::system::error_code notUnicode()
+{
+    return boost::system::error_code(ERROR_NO_UNICODE_TRANSLATION, boost::system::system_category());
 }
 
 boost::system::error_code lastError()
@@ -94,7 +106,14 @@ boost::system::error_code lastError()
 
 SyncOutcome syncHandle(const std::string& name, DWORD access, DWORD flags)
 {
-    const Handle file(CreateFileW(wide(name).c_str(), access,
+    std::wstring path;
+    try {
+        path = wide(name);
+    } catch (const NotUnicode&) {
+        errno = EILSEQ;
+        return SyncOutcome::NotOpened;
+    }
+    const Handle file(CreateFileW(path.c_str(), access,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, flags, nullptr));
     if (!file.isOpen()) {
@@ -152,8 +171,15 @@ SyncOutcome syncDirectory(const std::string& name)
 
 void rename(const std::string& from, const std::string& to)
 {
-    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    std::wstring source;
+    std::wstring target;
+    try {
+        source = wide(from);
+        target = wide(to);
+    } catch (const NotUnicode&) {
+        throw boost::filesystem::filesystem_error("rename", from, to, notUnicode());
+    }
+    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw boost::filesystem::filesystem_error("rename", from, to, lastError());
 }
 
@@ -165,14 +191,21 @@ bool makeHardLink(const std::string& from, const std::string& to)
         return false;
     }
     const auto create = reinterpret_cast<CreateHardLinkFunction>(function.address());
-    if (create(wide(to).c_str(), wide(from).c_str(), nullptr))
-        return true;
+    try {
+        if (create(wide(to).c_str(), wide(from).c_str(), nullptr))
+            return true;
+    } catch (const NotUnicode&) {
+        errno = EILSEQ;
+        return false;
+    }
     errno = lastErrorNumber();
     return false;
 }
 
-boost::system::error_code copyContent(const std::string& from, const std::string& to, bool& created,
-                                      const CopyProgress& onProgress)
+namespace {
+
+boost::system::error_code copyContentOf(const std::string& from, const std::string& to, bool& created,
+                                        const CopyProgress& onProgress)
 {
     // The source may be open elsewhere, for example by the database engine that checked it.
     Handle in(CreateFileW(wide(from).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -207,7 +240,7 @@ boost::system::error_code copyContent(const std::string& from, const std::string
     return {};
 }
 
-boost::system::error_code copyAttributes(const std::string& from, const std::string& to)
+boost::system::error_code copyAttributesOf(const std::string& from, const std::string& to)
 {
     const DWORD source = GetFileAttributesW(wide(from).c_str());
     if (source == INVALID_FILE_ATTRIBUTES)
@@ -219,6 +252,27 @@ boost::system::error_code copyAttributes(const std::string& from, const std::str
     if (!SetFileAttributesW(wide(to).c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes))
         return lastError();
     return {};
+}
+
+} // namespace
+
+boost::system::error_code copyContent(const std::string& from, const std::string& to, bool& created,
+                                      const CopyProgress& onProgress)
+{
+    try {
+        return copyContentOf(from, to, created, onProgress);
+    } catch (const NotUnicode&) {
+        return notUnicode();
+    }
+}
+
+boost::system::error_code copyAttributes(const std::string& from, const std::string& to)
+{
+    try {
+        return copyAttributesOf(from, to);
+    } catch (const NotUnicode&) {
+        return notUnicode();
+    }
 }
 
 } // namespace Files::Native
