@@ -6,6 +6,7 @@
 #include "migrator/service/version13/steps.hpp"
 
 #include "support/filecontent.hpp"
+#include "support/platform.hpp"
 #include "support/frameworkdouble.hpp"
 #include "support/temporarydirectory.hpp"
 
@@ -210,8 +211,10 @@ TEST_F(RecoveryTest, RecordThatCannotBeTrustedStopsBeforeAnyChange) {
 }
 
 TEST_F(RecoveryTest, RecordKeepsEveryNameExactly) {
+    // A backslash is a character of a name where it is no separator.
+    const std::string folder = TestSupport::pathSeparator() == "/" ? "back\\slash" : "back slash";
     MigrationRecord record;
-    record.replaced = {{path("study/back\\slash/job.db"), Files::Stamp{1, -2}},
+    record.replaced = {{path("study/" + folder + "/job.db"), Files::Stamp{1, -2}},
                        {path("study/100% done/job.db"), std::nullopt},
                        {path("conf/main.conf"), Files::Stamp{3, 4}}};
     record.retired = {{path("institution/institution.db"), Files::Stamp{5, 6}}};
