@@ -175,18 +175,41 @@ bool parseStamp(const std::string& text, std::optional<Files::Stamp>& stamp) {
 
 // The components of path below the data directory; throws when it is not below it or cannot
 // stand in a record.
-Components relativeComponents(const std::string& dataDirectory, const std::string& path, const std::string& file) {
+// The components of path below the data directory, as they stand; none when path does not
+// start with the data directory as a whole component.
+std::optional<Components> componentsBelow(const std::string& dataDirectory, const std::string& path) {
     if (!startsWith(path, dataDirectory))
-        throwOutside(file, path);
+        return std::nullopt;
     std::string::size_type start = dataDirectory.size();
     if (start < path.size() && !dataDirectory.empty() && !Files::isSeparator(dataDirectory.back()) &&
         !Files::isSeparator(path[start]))
-        throwOutside(file, path);
+        return std::nullopt;
     while (start < path.size() && Files::isSeparator(path[start]))
         ++start;
-    const Components components = componentsOf(path.substr(start));
-    if (!isPathBelow(components))
+    return componentsOf(path.substr(start));
+}
+
+// True when every folder between the data directory and the entry of the components (both
+// excluded) is a plain folder or missing.
+bool throughPlainFolders(const std::string& dataDirectory, const Components& components) {
+    std::string folder = dataDirectory;
+    for (std::size_t index = 0; index + 1 < components.size(); ++index) {
+        folder = Files::join(folder, components[index]);
+        boost::system::error_code error;
+        const fs::file_type type = fs::symlink_status(folder, error).type();
+        if (type == fs::file_not_found)
+            return true;
+        if (type != fs::directory_file)
+            return false;
+    }
+    return true;
+}
+
+Components relativeComponents(const std::string& dataDirectory, const std::string& path, const std::string& file) {
+    const std::optional<Components> below = componentsBelow(dataDirectory, path);
+    if (!below || !isPathBelow(*below))
         throwOutside(file, path);
+    const Components& components = *below;
     if (!allPlainNames(components))
         throwRefused(file, path, "has a name that a migration record cannot hold");
     return components;
@@ -317,7 +340,7 @@ MigrationRecord parse(const std::string& dataDirectory, const std::string& text,
     for (const Entry& entry : entries) {
         checkScope(entry, scope, cleared, file);
         const std::string path = pathBelow(dataDirectory, entry.components);
-        if (!reachedThroughFolders(dataDirectory, path))
+        if (!throughPlainFolders(dataDirectory, entry.components))
             throwRefused(file, entry.shown, "is reached through a link, a junction or a file");
         switch (entry.kind) {
         case Kind::Replace:
@@ -344,10 +367,6 @@ std::string readText(const std::string& file) {
     return text;
 }
 
-bool isPlainFolder(const std::string& path) {
-    boost::system::error_code error;
-    return fs::symlink_status(path, error).type() == fs::directory_file;
-}
 
 // Everything below folder, each folder before its content, never following a link. What cannot
 // be listed is left out, and so is never deleted.
@@ -372,6 +391,11 @@ std::vector<RecordedFile> stamped(const std::vector<std::string>& files) {
 }
 
 } // namespace
+
+bool isPlainFolder(const std::string& path) {
+    boost::system::error_code error;
+    return fs::symlink_status(path, error).type() == fs::directory_file;
+}
 
 std::string recordFile(const std::string& dataDirectory) {
     return Files::join(dataDirectory, recordName);
@@ -446,23 +470,8 @@ bool removeRecord(const std::string& dataDirectory) {
 }
 
 bool reachedThroughFolders(const std::string& dataDirectory, const std::string& path) {
-    std::string::size_type start = dataDirectory.size();
-    if (!startsWith(path, dataDirectory))
-        return false;
-    while (start < path.size() && Files::isSeparator(path[start]))
-        ++start;
-    const Components components = componentsOf(path.substr(start));
-    std::string folder = dataDirectory;
-    for (std::size_t index = 0; index + 1 < components.size(); ++index) {
-        folder = Files::join(folder, components[index]);
-        boost::system::error_code error;
-        const fs::file_type type = fs::symlink_status(folder, error).type();
-        if (type == fs::file_not_found)
-            return true;
-        if (type != fs::directory_file)
-            return false;
-    }
-    return true;
+    const std::optional<Components> components = componentsBelow(dataDirectory, path);
+    return components && throughPlainFolders(dataDirectory, *components);
 }
 
 bool syncFolders(const std::vector<std::string>& folders,

@@ -87,6 +87,9 @@ void discardUnfinishedRecord(const std::string& dataDirectory);
 // either cannot be done (logged by the file layer); never throws.
 bool removeRecord(const std::string& dataDirectory);
 
+// True when path is a folder itself, not a link, junction or file. Never throws.
+bool isPlainFolder(const std::string& path);
+
 // True when every folder between the data directory and path (both excluded) is a plain folder
 // or missing: no link, junction or file stands in the way, so acting on path acts inside the
 // data directory. Never throws.

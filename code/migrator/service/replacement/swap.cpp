@@ -34,7 +34,7 @@ bool isPresent(const std::string& path) {
 // A plain folder (not a link) with nothing in it.
 bool isEmptyFolder(const std::string& path) {
     boost::system::error_code error;
-    return fs::symlink_status(path, error).type() == fs::directory_file && fs::is_empty(path, error) && !error;
+    return isPlainFolder(path) && fs::is_empty(path, error) && !error;
 }
 
 // True when acting on path stays inside the data directory; with none, nothing is checked.
